@@ -1,0 +1,126 @@
+// The operating-system layer: the only code that talks to POSIX or Win32.
+// platform_posix.cc and platform_win32.cc implement this header; CMake picks one.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+/// Separator put between the parts of every path the program builds.
+extern const char kPathSep;
+/// Name under which the HTTP client is looked up on the search path.
+extern const char* const kCurlProgram;
+/// Name under which the multiplexer tool is looked up on the search path.
+extern const char* const kTmuxProgram;
+/// File name of the multiplexer tool inside the per-user folder.
+extern const char* const kTmuxFileName;
+
+/// Puts standard output into the mode in which bytes leave exactly as written
+/// (binary mode on Windows; nothing to do elsewhere). Called once at start.
+void prepare_stdout();
+
+/// Values of the environment variables the program reads, captured once at
+/// start. A null pointer means the variable is not set.
+struct Environment {
+  const char* query_string = nullptr;
+  const char* plugin_meta = nullptr;
+  const char* bot_password = nullptr;
+  const char* x_bot_password = nullptr;
+  const char* authorization = nullptr;
+  const char* referer = nullptr;
+  const char* sessions_dir = nullptr;
+  const char* tmux_bin = nullptr;
+  const char* local_app_data = nullptr;
+  const char* user_profile = nullptr;
+  const char* xdg_data_home = nullptr;
+  const char* home = nullptr;
+};
+
+/// Reads every variable of Environment from the process environment.
+Environment read_environment();
+
+/// Base folder of the per-user application data (root 2 and the tool default):
+/// LOCALAPPDATA on Windows; on POSIX LOCALAPPDATA, else XDG_DATA_HOME, else
+/// HOME + "/.local/share" (each only when set and non-empty). Cut to 460
+/// characters. Empty when none applies.
+std::string app_data_base(const Environment& env);
+
+/// Base folder of the user's profile (root 3): USERPROFILE on Windows; on POSIX
+/// USERPROFILE, else HOME (each only when set and non-empty). Cut to 460
+/// characters. Empty when none applies.
+std::string profile_base(const Environment& env);
+
+/// What a status query found. Valid only when stat_path returned true.
+struct FileStatus {
+  bool is_dir = false;
+  bool is_regular = false;
+  std::int64_t mtime = 0;  ///< modification time, seconds since 1970
+};
+
+/// Queries the status of `path`, following links. False when the query fails.
+bool stat_path(const std::string& path, FileStatus* status);
+
+/// True when something exists at `path` (any type).
+bool path_exists(const std::string& path);
+
+/// One entry of a directory listing.
+struct DirEntry {
+  std::string name;
+  bool is_dir = false;  ///< the directory attribute (POSIX: stat following links)
+};
+
+/// Lists the entries of `dir` into `entries` (cleared first), "." and ".."
+/// included where the system reports them. POSIX sorts by name in byte order;
+/// Windows keeps the file system's order. False when the directory cannot be
+/// opened.
+bool list_dir(const std::string& dir, std::vector<DirEntry>* entries);
+
+/// A child process whose standard output is read through a pipe. Standard
+/// input and standard error are on the null device. The program is started
+/// directly from an argument vector, never through a command interpreter.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  /// Ends a still-running child the way finish() does.
+  ~ChildProcess();
+
+  /// Starts argv[0] (looked up on the search path when it has no directory
+  /// part) with the given arguments. `env`, when not null, replaces the
+  /// environment ("NAME=value" strings). A zero `limit` means no time limit;
+  /// otherwise a child still running `limit` after the start is killed and its
+  /// output counts as none. False when the program cannot be started at all.
+  bool start(const std::vector<std::string>& argv, const std::vector<std::string>* env = nullptr,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(0));
+
+  /// Reads up to `size` bytes of the child's output. Returns fewer only at the
+  /// end of the output, on a read error or when the time limit passed; 0 then.
+  std::size_t read(char* buffer, std::size_t size);
+
+  /// Closes the read end of the pipe first, so a child still writing gets a
+  /// broken pipe instead of blocking, then waits for it. Returns its exit code;
+  /// a child killed by a signal or by the time limit yields -1. Idempotent.
+  int finish();
+
+  /// True when the child was killed because its time limit passed.
+  bool timed_out() const { return timed_out_; }
+
+ private:
+  std::intptr_t pid_ = -1;     // POSIX pid, or Win32 process handle
+  std::intptr_t out_fd_ = -1;  // read end of the pipe (fd or handle)
+  std::chrono::steady_clock::time_point deadline_{};
+  bool has_deadline_ = false;
+  bool timed_out_ = false;
+  bool finished_ = false;
+  int exit_code_ = -1;
+
+  void kill_now();
+};
+
+}  // namespace platform

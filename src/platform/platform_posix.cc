@@ -1,0 +1,244 @@
+// POSIX side of the platform layer.
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace platform {
+
+const char kPathSep = '/';
+const char* const kCurlProgram = "curl";
+const char* const kTmuxProgram = "velunora-tmux";
+const char* const kTmuxFileName = "velunora-tmux";
+
+void prepare_stdout() {}
+
+Environment read_environment() {
+  Environment env;
+  env.query_string = std::getenv("QUERY_STRING");
+  env.plugin_meta = std::getenv("QV_PLUGIN_META");
+  env.bot_password = std::getenv("BOT_PASSWORD");
+  env.x_bot_password = std::getenv("HTTP_X_BOT_PASSWORD");
+  env.authorization = std::getenv("HTTP_AUTHORIZATION");
+  env.referer = std::getenv("HTTP_REFERER");
+  env.sessions_dir = std::getenv("QV_SESSIONS_DIR");
+  env.tmux_bin = std::getenv("VELUNORA_TMUX_BIN");
+  env.local_app_data = std::getenv("LOCALAPPDATA");
+  env.user_profile = std::getenv("USERPROFILE");
+  env.xdg_data_home = std::getenv("XDG_DATA_HOME");
+  env.home = std::getenv("HOME");
+  return env;
+}
+
+namespace {
+
+constexpr std::size_t kBaseLimit = 460;
+
+bool non_empty(const char* value) {
+  return value != nullptr && value[0] != '\0';
+}
+
+std::string cut_base(std::string base) {
+  if (base.size() > kBaseLimit) base.resize(kBaseLimit);
+  return base;
+}
+
+}  // namespace
+
+std::string app_data_base(const Environment& env) {
+  if (non_empty(env.local_app_data)) return cut_base(env.local_app_data);
+  if (non_empty(env.xdg_data_home)) return cut_base(env.xdg_data_home);
+  if (non_empty(env.home)) return cut_base(std::string(env.home) + "/.local/share");
+  return {};
+}
+
+std::string profile_base(const Environment& env) {
+  if (non_empty(env.user_profile)) return cut_base(env.user_profile);
+  if (non_empty(env.home)) return cut_base(env.home);
+  return {};
+}
+
+bool stat_path(const std::string& path, FileStatus* status) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  status->is_dir = S_ISDIR(st.st_mode);
+  status->is_regular = S_ISREG(st.st_mode);
+  status->mtime = static_cast<std::int64_t>(st.st_mtime);
+  return true;
+}
+
+bool path_exists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
+
+bool list_dir(const std::string& dir, std::vector<DirEntry>* entries) {
+  entries->clear();
+  DIR* handle = ::opendir(dir.c_str());
+  if (handle == nullptr) return false;
+  std::string path = dir;
+  path.push_back('/');
+  const std::size_t prefix = path.size();
+  while (const dirent* ent = ::readdir(handle)) {
+    DirEntry entry;
+    entry.name = ent->d_name;
+    // The entry type saves a status query; links and unknown types are
+    // resolved with stat, which follows links as the directory test must.
+    if (ent->d_type == DT_DIR) {
+      entry.is_dir = true;
+    } else if (ent->d_type == DT_LNK || ent->d_type == DT_UNKNOWN) {
+      path.resize(prefix);
+      path += entry.name;
+      struct stat st;
+      entry.is_dir = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries->push_back(std::move(entry));
+  }
+  ::closedir(handle);
+  // Byte order keeps listings and tie-breaks the same on every file system.
+  std::sort(entries->begin(), entries->end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return true;
+}
+
+ChildProcess::~ChildProcess() {
+  finish();
+}
+
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>* env,
+                         std::chrono::milliseconds limit) {
+  if (argv.empty() || pid_ != -1) return false;
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+
+  // The child starts with default signal handling, whatever the host left.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> vars;
+  if (env != nullptr) {
+    for (const std::string& var : *env) vars.push_back(const_cast<char*>(var.c_str()));
+    vars.push_back(nullptr);
+  }
+
+  pid_t pid = -1;
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(),
+                                env != nullptr ? vars.data() : environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(fds[1]);
+  if (rc != 0) {
+    ::close(fds[0]);
+    return false;
+  }
+  pid_ = pid;
+  out_fd_ = fds[0];
+  finished_ = false;
+  timed_out_ = false;
+  has_deadline_ = limit.count() > 0;
+  if (has_deadline_) deadline_ = std::chrono::steady_clock::now() + limit;
+  return true;
+}
+
+void ChildProcess::kill_now() {
+  timed_out_ = true;
+  if (pid_ != -1) ::kill(static_cast<pid_t>(pid_), SIGKILL);
+}
+
+std::size_t ChildProcess::read(char* buffer, std::size_t size) {
+  if (out_fd_ == -1 || timed_out_) return 0;
+  const int fd = static_cast<int>(out_fd_);
+  std::size_t got = 0;
+  while (got < size) {
+    if (has_deadline_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill_now();
+        return 0;
+      }
+      pollfd pfd{fd, POLLIN, 0};
+      const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+      if (ready < 0 && errno != EINTR) return got;
+      if (ready <= 0) continue;
+    }
+    const ssize_t n = ::read(fd, buffer + got, size - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return got;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+int ChildProcess::finish() {
+  if (finished_ || pid_ == -1) return exit_code_;
+  finished_ = true;
+  if (out_fd_ != -1) {
+    ::close(static_cast<int>(out_fd_));
+    out_fd_ = -1;
+  }
+  const pid_t pid = static_cast<pid_t>(pid_);
+  int status = 0;
+  useconds_t pause = 100;
+  for (;;) {
+    if (has_deadline_ && !timed_out_) {
+      // Poll for the end, so a child that ignores the closed pipe still ends
+      // at its limit.
+      const pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done == pid) break;
+      if (done < 0 && errno != EINTR) break;
+      if (std::chrono::steady_clock::now() >= deadline_) {
+        kill_now();
+        continue;
+      }
+      ::usleep(pause);
+      pause = std::min<useconds_t>(pause * 2, 10000);
+      continue;
+    }
+    const pid_t done = ::waitpid(pid, &status, 0);
+    if (done == pid || (done < 0 && errno != EINTR)) break;
+  }
+  pid_ = -1;
+  if (timed_out_) {
+    exit_code_ = -1;
+  } else if (WIFEXITED(status)) {
+    exit_code_ = WEXITSTATUS(status);
+  } else {
+    exit_code_ = -1;
+  }
+  return exit_code_;
+}
+
+}  // namespace platform

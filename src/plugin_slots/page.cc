@@ -1,0 +1,9 @@
+#include "plugin_slots/page.h"
+
+namespace slots {
+
+void write_page(Output& out) {
+  for (std::string_view piece : kPagePieces) out.raw(piece);
+}
+
+}  // namespace slots

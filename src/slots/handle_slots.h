@@ -1,0 +1,23 @@
+// The slots call: slots from a llama.cpp server address or from a session.
+#pragma once
+
+#include <string_view>
+
+#include "platform/platform.h"
+#include "plugin_slots/output.h"
+
+namespace slots {
+
+/// Answers the slots call for the request's `url` and `id` parameters: a
+/// non-empty `url` fetches the server's /slots with curl; otherwise a safe `id`
+/// relays that session's slots.json; otherwise the 400 that asks for a choice.
+/// Writes exactly one complete response.
+void handle_slots(const platform::Environment& env, Output& out);
+
+/// The server-address branch for an address as received (decoded, not empty).
+void reply_server_slots(std::string_view url, Output& out);
+
+/// The session branch for an identifier that passed safe_id.
+void reply_session_slots(const platform::Environment& env, std::string_view id, Output& out);
+
+}  // namespace slots
