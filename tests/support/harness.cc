@@ -7,6 +7,13 @@
 
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace testing_support {
 
 TempDir::TempDir() {
@@ -48,9 +55,31 @@ std::string read_file(const fs::path& path) {
 }
 
 void set_mtime(const fs::path& path, std::int64_t seconds) {
+#ifdef _WIN32
+  // The C runtime, and so std::filesystem, opens the path as a file and
+  // cannot stamp a directory.
+  HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  DWORD error = ERROR_SUCCESS;
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+  } else {
+    // 100-nanosecond ticks since 1601.
+    const std::int64_t ticks = (seconds + 11644473600LL) * 10000000LL;
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    if (!SetFileTime(handle, nullptr, nullptr, &time)) error = GetLastError();
+    CloseHandle(handle);
+  }
+  if (error != ERROR_SUCCESS) {
+    throw fs::filesystem_error("cannot set file time", path,
+                               std::error_code(static_cast<int>(error), std::system_category()));
+  }
+#else
   const auto since_epoch = std::chrono::seconds(seconds);
   const auto system_time = std::chrono::system_clock::time_point(since_epoch);
   fs::last_write_time(path, std::chrono::file_clock::from_sys(system_time));
+#endif
 }
 
 std::string fixture(const std::string& name) {
@@ -58,7 +87,16 @@ std::string fixture(const std::string& name) {
 }
 
 RunResult run_slots(const Env& env, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {SLOTS_EXE};
+  return run_program(SLOTS_EXE, env, args);
+}
+
+std::string slots_path() {
+  return SLOTS_EXE;
+}
+
+RunResult run_program(const std::string& program, const Env& env,
+                      const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> vars;
   for (const auto& [name, value] : env) vars.push_back(name + "=" + value);

@@ -53,6 +53,13 @@ using Env = std::map<std::string, std::string>;
 /// its arguments after the program name.
 RunResult run_slots(const Env& env, const std::vector<std::string>& args = {});
 
+/// Runs `program` (a path) the way run_slots runs the built program.
+RunResult run_program(const std::string& program, const Env& env,
+                      const std::vector<std::string>& args = {});
+
+/// Path of the built program.
+std::string slots_path();
+
 /// Path of the built stand-in program (see stand_in.cc).
 std::string stand_in_path();
 
