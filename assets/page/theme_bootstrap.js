@@ -1,1 +1,1 @@
-(function(){})();
+(function(){var r=document.documentElement,q='',t='';try{q=String(location.search)}catch(e){}var m=/[?&]theme=(light|dark)/.exec(q);if(m)t=m[1];if(!t){try{var s=localStorage.getItem('bot_theme');if(s==='light'||s==='dark')t=s}catch(e){}}if(!t){try{t=window.matchMedia('(prefers-color-scheme: light)').matches?'light':'dark'}catch(e){t='dark'}}r.setAttribute('data-theme',t);if(/[?&]embed=(1|true)(&|$)/.test(q))r.classList.add('embedded');try{localStorage.setItem('bot_theme',t)}catch(e){}})();
