@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,12 @@ struct FileStatus {
 
 /// Queries the status of `path`, following links. False when the query fails.
 bool stat_path(const std::string& path, FileStatus* status);
+
+/// Opens a file for reading in binary mode, like fopen(path, "rb"). On Windows
+/// the file is opened sharing read, write and delete, so a publisher that
+/// replaces it by rename meanwhile neither fails nor makes this open fail.
+/// Null when it cannot be opened.
+std::FILE* open_for_reading(const std::string& path);
 
 /// True when something exists at `path` (any type).
 bool path_exists(const std::string& path);

@@ -80,6 +80,10 @@ bool stat_path(const std::string& path, FileStatus* status) {
   return true;
 }
 
+std::FILE* open_for_reading(const std::string& path) {
+  return std::fopen(path.c_str(), "rb");
+}
+
 bool path_exists(const std::string& path) {
   return ::access(path.c_str(), F_OK) == 0;
 }

@@ -148,6 +148,24 @@ bool stat_path(const std::string& path, FileStatus* status) {
   return true;
 }
 
+std::FILE* open_for_reading(const std::string& path) {
+  // fopen does not share deletion, so while a publisher renames a new file
+  // over this one the open fails with a sharing violation; sharing all three
+  // lets both go through.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "rb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
 bool path_exists(const std::string& path) {
   return _access(path.c_str(), 0) == 0;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace slots {
 
 namespace {
@@ -17,7 +19,7 @@ struct CloseFile {
 bool read_slots_file(const std::string& path, FileBytes* bytes) {
   bytes->data.reset();
   bytes->size = 0;
-  std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, CloseFile> file(platform::open_for_reading(path));
   if (!file) return false;
   std::size_t capacity = kFirstBuffer;
   std::unique_ptr<char, FileBytes::Free> buffer(static_cast<char*>(std::malloc(capacity)));

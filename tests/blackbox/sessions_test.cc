@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "session_world.h"
 
@@ -126,7 +127,11 @@ TEST(Sessions, ChoosesTheNewestSessionDirectory) {
   };
   std::string entries;
   std::string expected;
+  // Wine's C runtime reports the access time as the modification time of a
+  // file dated before 1970, so that one case cannot be checked under it.
+  const bool under_wine = std::getenv("WINEPREFIX") != nullptr;
   for (const Case& c : cases) {
+    if (under_wine && std::string(c.tree) == "before") continue;
     if (!entries.empty()) {
       entries += ",";
       expected += ",";
