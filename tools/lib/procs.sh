@@ -44,6 +44,6 @@ still_running() { # PID...
     [ -d "/proc/$pid" ] || continue
     # A zombie has ended; it only waits for its parent to collect it.
     case "$(ps -o stat= -p "$pid" 2>/dev/null)" in Z*|'') continue ;; esac
-    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
+    echo "$pid $({ tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null)"
   done
 }
