@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +22,7 @@
 
 #include "harness.h"
 #include "http_server.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -248,6 +250,31 @@ TEST_F(ToolProcessFaults, ToolThatLeavesItsOutputOpen) {
   const auto took = Clock::now() - start;
   EXPECT_EQ(result.out, fallback());
   EXPECT_LT(took, std::chrono::seconds(25));
+}
+
+// A session whose slots.json is a named pipe nobody writes to. Reading it
+// waits for a writer for ever, so the request never ends: one stuck process
+// per request, for anyone who asks for that id. Wanted: the 404 that a file
+// which cannot be read gets, at once. Disabled until the file is opened
+// without waiting (only a regular file read); the run is bounded here.
+TEST(FileFaults, DISABLED_SlotsFileThatIsANamedPipe) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "root" / "web");
+  ASSERT_EQ(::mkfifo((dir.path() / "root" / "web" / "slots.json").c_str(), 0644), 0);
+
+  const std::vector<std::string> env = {"QUERY_STRING=action=slots&id=web",
+                                        "QV_SESSIONS_DIR=" + dir.str("root"),
+                                        "VELUNORA_TMUX_BIN=" + dir.str("absent")};
+  platform::ChildProcess child;
+  ASSERT_TRUE(child.start({SLOTS_EXE}, &env, std::chrono::seconds(15)));
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = child.read(buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  child.finish();
+  EXPECT_FALSE(child.timed_out()) << "the request did not end";
+  EXPECT_EQ(out, error_response("404 Not Found",
+                                "no slots.json for this session (not using llama.cpp slots "
+                                "publisher)"));
 }
 
 }  // namespace
