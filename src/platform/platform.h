@@ -69,7 +69,8 @@ bool stat_path(const std::string& path, FileStatus* status);
 /// Opens a file for reading in binary mode, like fopen(path, "rb"). On Windows
 /// the file is opened sharing read, write and delete, so a publisher that
 /// replaces it by rename meanwhile neither fails nor makes this open fail.
-/// Null when it cannot be opened.
+/// Null when it cannot be opened or is not a regular file (a directory, a
+/// named pipe or a device), so reading never waits for a writer.
 std::FILE* open_for_reading(const std::string& path);
 
 /// True when something exists at `path` (any type).

@@ -81,7 +81,19 @@ bool stat_path(const std::string& path, FileStatus* status) {
 }
 
 std::FILE* open_for_reading(const std::string& path) {
-  return std::fopen(path.c_str(), "rb");
+  // Opened without waiting and kept only when it is a regular file: a named
+  // pipe or a device at that path would otherwise block the request for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
 }
 
 bool path_exists(const std::string& path) {
