@@ -252,10 +252,10 @@ TEST_F(ToolProcessFaults, ToolThatLeavesItsOutputOpen) {
   EXPECT_LT(took, std::chrono::seconds(25));
 }
 
-// A session whose slots.json is a named pipe nobody writes to. Reading it
-// waits for a writer for ever, so the request never ends: one stuck process
-// per request, for anyone who asks for that id. It gets the 404 that a file
-// which cannot be read gets, at once; the run is bounded here.
+// A session whose slots.json is a named pipe nobody writes to. Opened like a
+// file, it would wait for a writer for ever, and the request with it: one
+// stuck process per request, for anyone who asks for that id. It gets the 404
+// that a file which cannot be read gets, at once; the run is bounded here.
 TEST(FileFaults, SlotsFileThatIsANamedPipe) {
   TempDir dir;
   fs::create_directories(dir.path() / "root" / "web");
