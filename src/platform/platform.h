@@ -76,6 +76,27 @@ std::FILE* open_for_reading(const std::string& path);
 /// True when something exists at `path` (any type).
 bool path_exists(const std::string& path);
 
+/// A directory held open, so that status queries of paths inside it do not
+/// walk the directory's whole path again each time.
+class DirHandle {
+ public:
+  /// Opens `dir`; ok() tells whether it could be.
+  explicit DirHandle(const std::string& dir);
+  ~DirHandle();
+  DirHandle(const DirHandle&) = delete;
+  DirHandle& operator=(const DirHandle&) = delete;
+
+  bool ok() const { return ok_; }
+  /// Status of `dir` + separator + `relative` (its parts joined with kPathSep),
+  /// following links, as stat_path would report it. False when the query fails.
+  bool stat_at(const std::string& relative, FileStatus* status) const;
+
+ private:
+  std::string dir_;
+  std::intptr_t fd_ = -1;
+  bool ok_ = false;
+};
+
 /// One entry of a directory listing.
 struct DirEntry {
   std::string name;
@@ -102,8 +123,9 @@ class ChildProcess {
   /// Starts argv[0] (looked up on the search path when it has no directory
   /// part) with the given arguments. `env`, when not null, replaces the
   /// environment ("NAME=value" strings). A zero `limit` means no time limit;
-  /// otherwise a child still running `limit` after the start is killed and its
-  /// output counts as none. False when the program cannot be started at all.
+  /// otherwise a child still running `limit` after the start is killed, with
+  /// the processes it started where the system allows it (a process group on
+  /// POSIX), and its output counts as none. False when the program cannot be started at all.
   bool start(const std::vector<std::string>& argv, const std::vector<std::string>* env = nullptr,
              std::chrono::milliseconds limit = std::chrono::milliseconds(0));
 

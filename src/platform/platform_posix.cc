@@ -100,6 +100,25 @@ bool path_exists(const std::string& path) {
   return ::access(path.c_str(), F_OK) == 0;
 }
 
+DirHandle::DirHandle(const std::string& dir) : dir_(dir) {
+  fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ok_ = fd_ >= 0;
+}
+
+DirHandle::~DirHandle() {
+  if (fd_ >= 0) ::close(static_cast<int>(fd_));
+}
+
+bool DirHandle::stat_at(const std::string& relative, FileStatus* status) const {
+  if (!ok_) return stat_path(dir_ + kPathSep + relative, status);
+  struct stat st;
+  if (::fstatat(static_cast<int>(fd_), relative.c_str(), &st, 0) != 0) return false;
+  status->is_dir = S_ISDIR(st.st_mode);
+  status->is_regular = S_ISREG(st.st_mode);
+  status->mtime = static_cast<std::int64_t>(st.st_mtime);
+  return true;
+}
+
 bool list_dir(const std::string& dir, std::vector<DirEntry>* entries) {
   entries->clear();
   DIR* handle = ::opendir(dir.c_str());
@@ -155,7 +174,14 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  // A child with a time limit gets a process group of its own, so that at the
+  // limit whatever it started is killed with it.
+  if (limit.count() > 0) {
+    flags |= POSIX_SPAWN_SETPGROUP;
+    posix_spawnattr_setpgroup(&attr, 0);
+  }
+  posix_spawnattr_setflags(&attr, flags);
 
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -187,7 +213,10 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
 
 void ChildProcess::kill_now() {
   timed_out_ = true;
-  if (pid_ != -1) ::kill(static_cast<pid_t>(pid_), SIGKILL);
+  if (pid_ == -1) return;
+  // The child leads its own group (it has a limit): kill the whole group.
+  const pid_t pid = static_cast<pid_t>(pid_);
+  if (::kill(-pid, SIGKILL) != 0) ::kill(pid, SIGKILL);
 }
 
 std::size_t ChildProcess::read(char* buffer, std::size_t size) {

@@ -175,6 +175,15 @@ bool path_exists(const std::string& path) {
   return _access(path.c_str(), 0) == 0;
 }
 
+// Windows resolves each path whole; the handle only remembers the folder.
+DirHandle::DirHandle(const std::string& dir) : dir_(dir), ok_(true) {}
+
+DirHandle::~DirHandle() = default;
+
+bool DirHandle::stat_at(const std::string& relative, FileStatus* status) const {
+  return stat_path(dir_ + kPathSep + relative, status);
+}
+
 bool list_dir(const std::string& dir, std::vector<DirEntry>* entries) {
   entries->clear();
   std::string pattern = dir;

@@ -13,21 +13,22 @@ namespace {
 
 // Capacities of the fixed buffers the paths are built in; each keeps the
 // listed number of characters of the part it is given.
-constexpr std::size_t kFolderPart = 951;  // sessions folder in a file path: 950
+// A sessions folder in a file path keeps 950 characters, more than it can have.
+static_assert(kWorktreeCapacity - 1 + sizeof("/.velunora/sessions") - 1 <= 950);
 constexpr std::size_t kEntryPart = 201;   // entry name in a file path: 200
 constexpr std::size_t kChosenName = 256;  // chosen entry name: 255
 constexpr std::size_t kDirPart = 960;     // sessions folder in session_dir: 959
 
-// Status of "<folder>/<entry>/<file>", the parts cut as the paths are built.
-bool stamp_of(const std::string& folder, const std::string& entry, const char* file,
+// Status of "<folder>/<entry>/<file>", the entry name cut as the path is
+// built. The folder (at most 786 characters) always fits its 950, so the
+// query goes through the open folder instead of walking its whole path again.
+bool stamp_of(const platform::DirHandle& folder, const std::string& entry, const char* file,
               std::int64_t* stamp) {
-  std::string path = text::str_copy(folder, kFolderPart);
-  path += platform::kPathSep;
-  path += text::str_copy(entry, kEntryPart);
+  std::string path = text::str_copy(entry, kEntryPart);
   path += platform::kPathSep;
   path += file;
   platform::FileStatus status;
-  if (!platform::stat_path(path, &status)) return false;
+  if (!folder.stat_at(path, &status)) return false;
   *stamp = status.mtime;
   return true;
 }
@@ -48,6 +49,7 @@ void find_session_dir(SessionRecord* record) {
 
   std::vector<platform::DirEntry> entries;
   if (!platform::list_dir(folder, &entries)) return;
+  const platform::DirHandle open_folder(folder);
 
   std::string chosen;
   bool found = false;
@@ -55,8 +57,8 @@ void find_session_dir(SessionRecord* record) {
   for (const platform::DirEntry& entry : entries) {
     if (entry.name.empty() || entry.name[0] == '.' || !entry.is_dir) continue;
     std::int64_t stamp = 0;
-    if (!stamp_of(folder, entry.name, "slots.json", &stamp) &&
-        !stamp_of(folder, entry.name, "meta.json", &stamp)) {
+    if (!stamp_of(open_folder, entry.name, "slots.json", &stamp) &&
+        !stamp_of(open_folder, entry.name, "meta.json", &stamp)) {
       continue;
     }
     // ">=" lets the later of equally old candidates win.
@@ -73,10 +75,12 @@ void find_session_dir(SessionRecord* record) {
   record->session_dir += platform::kPathSep;
   record->session_dir += record->sid;
   record->session_dir = text::str_copy(record->session_dir, kSessionDirCapacity);
-  std::string slots_file = record->session_dir;
-  slots_file += platform::kPathSep;
-  slots_file += "slots.json";
-  record->has_slots = text::file_exists(slots_file);
+  // session_dir (at most 946 characters) is never cut, so its slots.json is
+  // queried through the open folder too.
+  platform::FileStatus status;
+  record->has_slots =
+      open_folder.stat_at(record->sid + platform::kPathSep + "slots.json", &status) &&
+      status.is_regular;
 }
 
 }  // namespace slots
