@@ -242,7 +242,7 @@ TEST_F(ToolProcessFaults, ToolThatIsNotAProgram) {
 // ends all the same, within a wide margin.
 TEST_F(ToolProcessFaults, ToolThatLeavesItsOutputOpen) {
   const fs::path tool = dir_.path() / "bin" / "forking-tool";
-  write_file(tool, "#!/bin/sh\nprintf '%s' '" + listing_ + "'\nsleep 12 &\nexit 0\n");
+  write_file(tool, "#!/bin/sh\nprintf '%s' '" + listing_ + "'\nsleep 12.0417 &\nexit 0\n");
   fs::permissions(tool, fs::perms::owner_all);
 
   const auto start = Clock::now();
@@ -250,6 +250,12 @@ TEST_F(ToolProcessFaults, ToolThatLeavesItsOutputOpen) {
   const auto took = Clock::now() - start;
   EXPECT_EQ(result.out, fallback());
   EXPECT_LT(took, std::chrono::seconds(25));
+  // What the tool started was killed with it at the limit.
+  bool left = false;
+  for (const auto& proc : fs::directory_iterator("/proc")) {
+    if (read_file(proc.path() / "cmdline").find("12.0417") != std::string::npos) left = true;
+  }
+  EXPECT_FALSE(left) << "the tool's own child outlived the request";
 }
 
 // A session whose slots.json is a named pipe nobody writes to. Opened like a
