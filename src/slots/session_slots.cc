@@ -52,7 +52,7 @@ void reply_session_slots(const platform::Environment& env, std::string_view id, 
   std::string path = text::str_copy(session_dir, kSessionDirPart);
   path += platform::kPathSep;
   path += "slots.json";
-  FileBytes bytes;
+  text::Capture bytes;
   // An empty file or a single byte is no slot data.
   if (!read_slots_file(path, &bytes) || bytes.size < 2) {
     reply_json_err(out, kNotFound, kNoSlotsFile);

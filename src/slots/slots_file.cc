@@ -16,13 +16,13 @@ struct CloseFile {
 };
 }  // namespace
 
-bool read_slots_file(const std::string& path, FileBytes* bytes) {
+bool read_slots_file(const std::string& path, text::Capture* bytes) {
   bytes->data.reset();
   bytes->size = 0;
   std::unique_ptr<std::FILE, CloseFile> file(platform::open_for_reading(path));
   if (!file) return false;
   std::size_t capacity = kFirstBuffer;
-  std::unique_ptr<char, FileBytes::Free> buffer(static_cast<char*>(std::malloc(capacity)));
+  std::unique_ptr<char, text::Capture::Free> buffer(static_cast<char*>(std::malloc(capacity)));
   if (!buffer) return false;
 
   std::size_t length = 0;
