@@ -19,6 +19,7 @@ Environment read_environment() {
   env.user_profile = std::getenv("USERPROFILE");
   env.xdg_data_home = std::getenv("XDG_DATA_HOME");
   env.home = std::getenv("HOME");
+  env.llama_api_keys = std::getenv("QV_LLAMA_API_KEYS");
   return env;
 }
 

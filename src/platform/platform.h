@@ -22,7 +22,9 @@ extern const char* const kTmuxProgram;
 extern const char* const kTmuxFileName;
 
 /// Puts standard output into the mode in which bytes leave exactly as written
-/// (binary mode on Windows; nothing to do elsewhere). Called once at start.
+/// (binary mode on Windows), and makes a reader that goes away early an
+/// ordinary write error instead of the end of the process (SIGPIPE ignored on
+/// POSIX; children still start with the default). Called once at start.
 void prepare_stdout();
 
 /// Values of the environment variables the program reads, captured once at
@@ -40,6 +42,7 @@ struct Environment {
   const char* user_profile = nullptr;
   const char* xdg_data_home = nullptr;
   const char* home = nullptr;
+  const char* llama_api_keys = nullptr;
 };
 
 /// Reads every variable of Environment from the process environment.
@@ -50,6 +53,12 @@ Environment read_environment();
 /// HOME + "/.local/share" (each only when set and non-empty). Cut to 460
 /// characters. Empty when none applies.
 std::string app_data_base(const Environment& env);
+
+/// The per-user place of the multiplexer tool, before any cut: on Windows
+/// the whole LOCALAPPDATA + "\velunora\" + kTmuxFileName; on POSIX
+/// app_data_base (cut to 460) + "/velunora/" + kTmuxFileName. Empty when
+/// there is no base.
+std::string default_tool_path(const Environment& env);
 
 /// Base folder of the user's profile (root 3): USERPROFILE on Windows; on POSIX
 /// USERPROFILE, else HOME (each only when set and non-empty). Cut to 460
@@ -110,8 +119,9 @@ struct DirEntry {
 bool list_dir(const std::string& dir, std::vector<DirEntry>* entries);
 
 /// A child process whose standard output is read through a pipe. Standard
-/// input and standard error are on the null device. The program is started
-/// directly from an argument vector, never through a command interpreter.
+/// error is on the null device, and so is standard input unless the start
+/// gives the child an input. The program is started directly from an argument
+/// vector, never through a command interpreter.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -125,9 +135,18 @@ class ChildProcess {
   /// environment ("NAME=value" strings). A zero `limit` means no time limit;
   /// otherwise a child still running `limit` after the start is killed, with
   /// the processes it started where the system allows it (a process group on
-  /// POSIX), and its output counts as none. False when the program cannot be started at all.
+  /// POSIX), and its output counts as none. `input`, when not null, is what
+  /// the child reads on its standard input: written whole through a pipe and
+  /// the pipe closed before start() returns, so it must fit a pipe's buffer
+  /// (at most kMaxInput bytes). A child that ends without reading it loses it
+  /// (a failed write, not a signal, once prepare_stdout has run).
+  /// False when the program cannot be started at all, or `input` is too long.
   bool start(const std::vector<std::string>& argv, const std::vector<std::string>* env = nullptr,
-             std::chrono::milliseconds limit = std::chrono::milliseconds(0));
+             std::chrono::milliseconds limit = std::chrono::milliseconds(0),
+             const std::string* input = nullptr);
+
+  /// The longest input start() takes: what every pipe holds without a reader.
+  static constexpr std::size_t kMaxInput = 4096;
 
   /// Reads up to `size` bytes of the child's output. Returns fewer only at the
   /// end of the output, on a read error or when the time limit passed; 0 then.

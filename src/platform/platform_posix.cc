@@ -24,7 +24,12 @@ const char* const kCurlProgram = "curl";
 const char* const kTmuxProgram = "velunora-tmux";
 const char* const kTmuxFileName = "velunora-tmux";
 
-void prepare_stdout() {}
+void prepare_stdout() {
+  // A host that closes standard output early (the client went away) would
+  // otherwise end the program with SIGPIPE; the write just fails instead, and
+  // the exit status stays 0. Children get the default back at their start.
+  ::signal(SIGPIPE, SIG_IGN);
+}
 
 namespace {
 
@@ -46,6 +51,12 @@ std::string app_data_base(const Environment& env) {
   if (non_empty(env.xdg_data_home)) return cut_base(env.xdg_data_home);
   if (non_empty(env.home)) return cut_base(std::string(env.home) + "/.local/share");
   return {};
+}
+
+std::string default_tool_path(const Environment& env) {
+  const std::string base = app_data_base(env);
+  if (base.empty()) return {};
+  return base + "/velunora/" + kTmuxFileName;
 }
 
 std::string profile_base(const Environment& env) {
@@ -135,15 +146,41 @@ ChildProcess::~ChildProcess() {
   finish();
 }
 
+namespace {
+
+// Writes all of `bytes` to `fd`, giving up when the reader is gone.
+void write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>* env,
-                         std::chrono::milliseconds limit) {
+                         std::chrono::milliseconds limit, const std::string* input) {
   if (argv.empty() || pid_ != -1) return false;
+  if (input != nullptr && input->size() > kMaxInput) return false;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  int in_fds[2] = {-1, -1};
+  if (input != nullptr && ::pipe2(in_fds, O_CLOEXEC) != 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (input != nullptr) {
+    posix_spawn_file_actions_adddup2(&actions, in_fds[0], 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
@@ -181,6 +218,13 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   ::close(fds[1]);
+  if (input != nullptr) {
+    ::close(in_fds[0]);
+    // The input fits the pipe's buffer, so this never waits on the child; a
+    // child that already ended makes it fail (SIGPIPE is ignored), harmlessly.
+    if (rc == 0) write_all(in_fds[1], *input);
+    ::close(in_fds[1]);
+  }
   if (rc != 0) {
     ::close(fds[0]);
     return false;

@@ -117,6 +117,13 @@ std::string app_data_base(const Environment& env) {
   return {};
 }
 
+std::string default_tool_path(const Environment& env) {
+  // Built from the whole variable: only the finished path is cut, to its
+  // capacity, by the caller. (The session root is built from a base cut to 460.)
+  if (!non_empty(env.local_app_data)) return {};
+  return std::string(env.local_app_data) + "\\velunora\\" + kTmuxFileName;
+}
+
 std::string profile_base(const Environment& env) {
   if (non_empty(env.user_profile)) return cut_base(env.user_profile);
   return {};
@@ -194,8 +201,9 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>* env,
-                         std::chrono::milliseconds limit) {
+                         std::chrono::milliseconds limit, const std::string* input) {
   if (argv.empty() || pid_ != -1) return false;
+  if (input != nullptr && input->size() > kMaxInput) return false;
   const std::string program = find_program(argv[0]);
   if (program.empty()) return false;
   std::string command_line = windows_command_line(argv);
@@ -208,13 +216,24 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, nullptr, kPipeBuffer)) return false;
-  HANDLE null_in = open_null(GENERIC_READ);
+  // Standard input: the null device, or the read end of a pipe that this
+  // process fills (its write end is not inherited).
+  HANDLE child_in = INVALID_HANDLE_VALUE;
+  HANDLE input_end = nullptr;
+  if (input != nullptr) {
+    if (!CreatePipe(&child_in, &input_end, nullptr, kPipeBuffer)) child_in = INVALID_HANDLE_VALUE;
+  } else {
+    child_in = open_null(GENERIC_READ);
+  }
   HANDLE null_err = open_null(GENERIC_WRITE);
   if (!SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
-      null_in == INVALID_HANDLE_VALUE || null_err == INVALID_HANDLE_VALUE) {
+      child_in == INVALID_HANDLE_VALUE ||
+      !SetHandleInformation(child_in, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
+      null_err == INVALID_HANDLE_VALUE) {
     close_if_open(read_end);
     close_if_open(write_end);
-    close_if_open(null_in);
+    close_if_open(child_in);
+    close_if_open(input_end);
     close_if_open(null_err);
     return false;
   }
@@ -222,13 +241,13 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
   STARTUPINFOEXA startup{};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = null_in;
+  startup.StartupInfo.hStdInput = child_in;
   startup.StartupInfo.hStdOutput = write_end;
   startup.StartupInfo.hStdError = null_err;
 
   // The child inherits these three handles and no other inheritable handle
   // of this process (the host's pipes, for one).
-  HANDLE inherited[] = {null_in, write_end, null_err};
+  HANDLE inherited[] = {child_in, write_end, null_err};
   SIZE_T list_size = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
   std::vector<char> list_storage(list_size);
@@ -254,8 +273,17 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
                                       &startup.StartupInfo, &process);
   if (have_list) DeleteProcThreadAttributeList(list);
   CloseHandle(write_end);
-  CloseHandle(null_in);
+  CloseHandle(child_in);
   CloseHandle(null_err);
+  if (input_end != nullptr) {
+    // The input fits the pipe's buffer, so the write completes without the
+    // child reading; closing the end is the child's end of input.
+    if (started && !input->empty()) {
+      DWORD written = 0;
+      WriteFile(input_end, input->data(), static_cast<DWORD>(input->size()), &written, nullptr);
+    }
+    CloseHandle(input_end);
+  }
   if (!started) {
     CloseHandle(read_end);
     return false;

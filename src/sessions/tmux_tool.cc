@@ -10,16 +10,8 @@ std::string resolve_tmux_path(const platform::Environment& env) {
   if (env.tmux_bin != nullptr && env.tmux_bin[0] != '\0') {
     return text::str_copy(env.tmux_bin, kToolPathCapacity);
   }
-  const std::string base = platform::app_data_base(env);
-  if (!base.empty()) {
-    std::string installed = base;
-    installed += platform::kPathSep;
-    installed += "velunora";
-    installed += platform::kPathSep;
-    installed += platform::kTmuxFileName;
-    installed = text::str_copy(installed, kToolPathCapacity);
-    if (platform::path_exists(installed)) return installed;
-  }
+  const std::string installed = text::str_copy(platform::default_tool_path(env), kToolPathCapacity);
+  if (!installed.empty() && platform::path_exists(installed)) return installed;
   return platform::kTmuxProgram;
 }
 

@@ -283,3 +283,22 @@ TEST(FileFaults, SlotsFileThatIsANamedPipe) {
 }
 
 }  // namespace
+
+// A host that closes the program's standard output early (the client went
+// away mid-answer) must not end it with SIGPIPE: the exit status is 0 on
+// every path. 8.5 MB of slots.json, read 10 bytes deep.
+TEST(OutputFaults, ReaderGoneMidAnswer) {
+  TempDir dir;
+  write_file(dir.path() / "root" / "web" / "slots.json",
+             "{\"slots\":[" + std::string(8500000, ' ') + "]}");
+  const std::vector<std::string> env = {"QUERY_STRING=action=slots&id=web",
+                                        "QV_SESSIONS_DIR=" + dir.str("root"),
+                                        "VELUNORA_TMUX_BIN=" + dir.str("absent")};
+  platform::ChildProcess child;
+  ASSERT_TRUE(child.start({SLOTS_EXE}, &env, std::chrono::seconds(15)));
+  char head[10];
+  EXPECT_EQ(child.read(head, sizeof head), sizeof head);
+  // finish() closes the read end first, then waits.
+  EXPECT_EQ(child.finish(), 0);
+  EXPECT_FALSE(child.timed_out());
+}

@@ -1,6 +1,7 @@
 // A stand-in for an outside command (curl, the multiplexer tool) in tests.
 // It does what the test asks through environment variables:
 //   STAND_IN_ARGV    file to write the received arguments to, one per line
+//   STAND_IN_STDIN   file to write what arrived on standard input to
 //   STAND_IN_STDOUT  file whose bytes are written to standard output
 //   STAND_IN_REPEAT  with STAND_IN_STDOUT: write the file this many times
 //   STAND_IN_SLEEP_MS  milliseconds to sleep before exiting (after writing)
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
     std::ofstream out(argv_file, std::ios::binary | std::ios::trunc);
     for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
   }
+  if (const char* stdin_file = std::getenv("STAND_IN_STDIN")) {
+    std::ofstream out(stdin_file, std::ios::binary | std::ios::trunc);
+    out << std::cin.rdbuf();
+  }
   if (const char* stdout_file = std::getenv("STAND_IN_STDOUT")) {
     std::ifstream in(stdout_file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -43,7 +49,7 @@ int main(int argc, char** argv) {
       written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     }
     // A reader that went away ends the run as it ends curl's: with its write
-    // error. (On POSIX the broken pipe's signal ends it first.)
+    // error (the broken pipe's signal is ignored, as curl ignores it).
     if (std::fflush(stdout) != 0 || !written) return kWriteError;
   }
   const long sleep_ms = std::strtol(env_or("STAND_IN_SLEEP_MS", "0"), nullptr, 10);
