@@ -4,7 +4,8 @@
 // Input: an environment block, "NAME=value" records separated by NUL bytes
 // (as the operating system hands them over, values can hold no NUL). The
 // names read are the request's: QUERY_STRING, QV_PLUGIN_META, BOT_PASSWORD,
-// HTTP_X_BOT_PASSWORD, HTTP_AUTHORIZATION and HTTP_REFERER; ARGV1 stands for
+// HTTP_X_BOT_PASSWORD, HTTP_AUTHORIZATION, HTTP_REFERER and QV_LLAMA_API_KEYS
+// (whose keys are looked up before curl is started); ARGV1 stands for
 // the first command-line argument. The first record of a name wins; a name
 // without a record is unset.
 //
@@ -65,8 +66,9 @@ void make_sessions(const fs::path& root) {
 }
 
 bool is_request_name(std::string_view name) {
-  for (std::string_view known : {"ARGV1", "QV_PLUGIN_META", "QUERY_STRING", "BOT_PASSWORD",
-                                 "HTTP_X_BOT_PASSWORD", "HTTP_AUTHORIZATION", "HTTP_REFERER"}) {
+  for (std::string_view known :
+       {"ARGV1", "QV_PLUGIN_META", "QUERY_STRING", "BOT_PASSWORD", "HTTP_X_BOT_PASSWORD",
+        "HTTP_AUTHORIZATION", "HTTP_REFERER", "QV_LLAMA_API_KEYS"}) {
     if (name == known) return true;
   }
   return false;
@@ -161,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   env.x_bot_password = lookup(vars, "HTTP_X_BOT_PASSWORD");
   env.authorization = lookup(vars, "HTTP_AUTHORIZATION");
   env.referer = lookup(vars, "HTTP_REFERER");
+  env.llama_api_keys = lookup(vars, "QV_LLAMA_API_KEYS");
   env.sessions_dir = g_roots.c_str();
   env.tmux_bin = g_tool.c_str();
 

@@ -28,9 +28,10 @@ struct Route {
   void (*respond)(const platform::Environment&, Output&);
 };
 
-constexpr std::array<Route, 4> kRoutes = {{
+constexpr std::array<Route, 5> kRoutes = {{
     {"sessions", nullptr, handle_sessions},
     {"slots", nullptr, handle_slots},
+    {"models", nullptr, handle_models},
     {nullptr, "json", handle_slots},
     {nullptr, nullptr, respond_page},
 }};

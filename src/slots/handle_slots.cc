@@ -20,7 +20,7 @@ void handle_slots(const platform::Environment& env, Output& out) {
   text::get_query_val(query, "url", kUrlCapacity, &url);
 
   if (!url.empty()) {
-    reply_server_slots(url, out);
+    reply_server_slots(env, url, out);
   } else if (id.empty() || !safe_id(id)) {
     reply_json_err(out, "400 Bad Request", "select a session or enter a llama.cpp URL");
   } else {

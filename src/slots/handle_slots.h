@@ -14,8 +14,15 @@ namespace slots {
 /// Writes exactly one complete response.
 void handle_slots(const platform::Environment& env, Output& out);
 
+/// The answer to an address that fails the scheme or character test.
+inline constexpr std::string_view kInvalidUrl = "invalid url (must be http:// or https://)";
+
 /// The server-address branch for an address as received (decoded, not empty).
-void reply_server_slots(std::string_view url, Output& out);
+void reply_server_slots(const platform::Environment& env, std::string_view url, Output& out);
+
+/// The models call: a llama.cpp router's model list for the request's `url`,
+/// reduced to each model's id and state. Writes exactly one complete response.
+void handle_models(const platform::Environment& env, Output& out);
 
 /// The session branch for an identifier that passed safe_id.
 void reply_session_slots(const platform::Environment& env, std::string_view id, Output& out);

@@ -1,5 +1,7 @@
 #include "slots/server_url.h"
 
+#include <algorithm>
+
 namespace slots {
 
 namespace {
@@ -14,6 +16,19 @@ bool is_ascii_alnum(char c) {
 
 bool ends_with(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+// True when the query (without "?") holds a parameter of that name, with or
+// without a value. Names are compared as written, as the server reads them.
+bool has_parameter(std::string_view query, std::string_view name) {
+  while (!query.empty()) {
+    const std::size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    if (pair.substr(0, pair.find('=')) == name) return true;
+    if (amp == std::string_view::npos) break;
+    query.remove_prefix(amp + 1);
+  }
+  return false;
 }
 
 }  // namespace
@@ -35,11 +50,39 @@ bool valid_server_url(std::string_view url) {
 }
 
 std::string normalise_server_url(std::string_view url) {
-  std::string out(url);
+  // The query and the fragment stay as they are: only the path is completed.
+  const std::size_t tail = std::min(url.find_first_of("?#"), url.size());
+  std::string out(url.substr(0, tail));
   while (!out.empty() && out.back() == '/') out.pop_back();
-  if (ends_with(out, "/slots")) return out;
+  if (!ends_with(out, "/slots")) {
+    if (ends_with(out, "/v1")) out.resize(out.size() - 3);
+    out += "/slots";
+  }
+  out += url.substr(tail);
+  return out;
+}
+
+std::string slots_endpoint(std::string_view url) {
+  std::string out = normalise_server_url(url);
+  // The query is what stands between the first "?" and a "#"; a "?" inside
+  // the fragment starts none.
+  const std::size_t question = out.find_first_of("?#");
+  if (question == std::string::npos || out[question] != '?') return out;
+  const std::size_t hash = std::min(out.find('#', question), out.size());
+  const std::string_view query = std::string_view(out).substr(question + 1, hash - question - 1);
+  if (!has_parameter(query, "model") || has_parameter(query, "autoload")) return out;
+  out.insert(hash, query.empty() ? "autoload=false" : "&autoload=false");
+  return out;
+}
+
+std::string models_endpoint(std::string_view url) {
+  const std::size_t tail = std::min(url.find_first_of("?#"), url.size());
+  std::string out(url.substr(0, tail));
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  if (ends_with(out, "/slots")) out.resize(out.size() - 6);
   if (ends_with(out, "/v1")) out.resize(out.size() - 3);
-  out += "/slots";
+  out += "/models";
+  out += url.substr(tail);
   return out;
 }
 

@@ -15,9 +15,21 @@ bool safe_id(std::string_view id);
 /// that could be read as quoting or expansion by any command line passes.
 bool valid_server_url(std::string_view url);
 
-/// The server's slots endpoint for an accepted address: trailing slashes
-/// removed; an address ending in "/slots" kept; otherwise one trailing "/v1"
-/// dropped and "/slots" appended.
+/// The server's slots endpoint for an accepted address. The part before the
+/// first "?" or "#" has its trailing slashes removed; ending in "/slots" it is
+/// kept, otherwise one trailing "/v1" is dropped and "/slots" appended; the
+/// rest (query, fragment) follows unchanged.
 std::string normalise_server_url(std::string_view url);
+
+/// What the slots call fetches for an accepted address: the normalised URL,
+/// with "autoload=false" added to its query when the query names a `model`
+/// (a router's model) and sets no `autoload` itself, so that asking for a
+/// model's slots never makes a router load it.
+std::string slots_endpoint(std::string_view url);
+
+/// What the models call fetches for an accepted address: the part before the
+/// first "?" or "#" with trailing slashes, then one "/slots", then one "/v1"
+/// removed, "/models" appended, and the rest following unchanged.
+std::string models_endpoint(std::string_view url);
 
 }  // namespace slots

@@ -209,7 +209,7 @@ TEST_F(CurlCommand, AddressReachesCurlLiterally) {
       {"http://evil.example/%25BOT_PASSWORD%25", "http://evil.example/%BOT_PASSWORD%/slots"},
       {"http://evil.example/%25PATH%25/v1", "http://evil.example/%PATH%/slots"},
       {"http://evil.example/?k=%25BOT_PASSWORD%25%26x=%25PATH%25",
-       "http://evil.example/?k=%BOT_PASSWORD%&x=%PATH%/slots"},
+       "http://evil.example/slots?k=%BOT_PASSWORD%&x=%PATH%"},
       {"https://h:8443/%25%25BOT_PASSWORD%25%25/slots", "https://h:8443/%%BOT_PASSWORD%%/slots"},
       {"http://h/a%26calc.exe%26", "http://h/a&calc.exe&/slots"},
       {"http://h/%2520", "http://h/%20/slots"},

@@ -2,7 +2,10 @@
 // what each case needs: exit codes, odd bytes, and what reaches its argv.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "harness.h"
+#include "stand_in_curl.h"
 
 namespace {
 
@@ -12,32 +15,6 @@ constexpr std::string_view kPickOne = "select a session or enter a llama.cpp URL
 constexpr std::string_view kInvalidUrl = "invalid url (must be http:// or https://)";
 constexpr std::string_view kUnable = "unable to fetch /slots from llama.cpp server";
 constexpr std::string_view kNonJson = "unexpected non-JSON response from /slots";
-
-// A directory with a stand-in named curl, put alone on PATH.
-class StandInCurl : public ::testing::Test {
- protected:
-  void SetUp() override { install_stand_in(dir_.path() / "bin", "curl"); }
-
-  // Runs a slots call with `query`; the stand-in prints `body` and exits
-  // with `exit_code`.
-  RunResult call(const std::string& query, std::string_view body = "", int exit_code = 0,
-                 Env extra = {}) {
-    write_file(dir_.path() / "body", body);
-    Env env = {{"PATH", dir_.str("bin")},
-               {"QUERY_STRING", query},
-               {"STAND_IN_STDOUT", dir_.str("body")},
-               {"STAND_IN_ARGV", dir_.str("argv")},
-               {"STAND_IN_EXIT", std::to_string(exit_code)}};
-    env.insert(extra.begin(), extra.end());
-    fs::remove(dir_.path() / "argv");
-    return run_slots(env);
-  }
-
-  // The arguments the stand-in received, one per line.
-  std::string argv() const { return read_file(dir_.path() / "argv"); }
-
-  TempDir dir_;
-};
 
 TEST_F(StandInCurl, NormalisesTheAddress) {
   const std::string b = "http://srv:80";
@@ -57,9 +34,24 @@ TEST_F(StandInCurl, NormalisesTheAddress) {
       {b + "//v1", b + "//slots"},
       {b + "/V1", b + "/V1/slots"},
       {b + "/Slots", b + "/Slots/slots"},
-      {b + "/slots?x=1", b + "/slots?x=1/slots"},
       {"http://", "http:/slots"},
       {"https://h/v1/v1", "https://h/v1/slots"},
+      // A query or fragment stays after the completed path.
+      {b + "/slots?x=1", b + "/slots?x=1"},
+      {b + "?x=1", b + "/slots?x=1"},
+      {b + "/v1/?x=1", b + "/slots?x=1"},
+      {b + "#f", b + "/slots#f"},
+      {b + "/?#", b + "/slots?#"},
+      {b + "?x=/slots", b + "/slots?x=/slots"},
+      // A router's model is asked for without loading it, unless the
+      // address says otherwise.
+      {b + "?model=a", b + "/slots?model=a&autoload=false"},
+      {b + "/slots?model=a/b#f", b + "/slots?model=a/b&autoload=false#f"},
+      {b + "?x=1&model=", b + "/slots?x=1&model=&autoload=false"},
+      {b + "?model=a&autoload=true", b + "/slots?model=a&autoload=true"},
+      {b + "?autoload&model=a", b + "/slots?autoload&model=a"},
+      {b + "?models=a&xmodel=b", b + "/slots?models=a&xmodel=b"},
+      {b + "#?model=a", b + "/slots#?model=a"},
   };
   for (const auto& c : cases) {
     // Percent-encode every byte, so the address arrives exactly as written.
@@ -120,9 +112,12 @@ TEST_F(StandInCurl, AsksForAChoiceWithoutAddressOrSafeId) {
 }
 
 TEST_F(StandInCurl, PassesShellCharactersAsOneLiteralArgument) {
-  for (const std::string url :
-       {"http://evil.example/%PATH%", "http://evil.example/%BOT_PASSWORD%/slots",
-        "http://h/a?b=1&c=%HOME%#x,y@z+w~"}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://evil.example/%PATH%", "http://evil.example/%PATH%/slots"},
+      {"http://evil.example/%BOT_PASSWORD%/slots", "http://evil.example/%BOT_PASSWORD%/slots"},
+      {"http://h/a?b=1&c=%HOME%#x,y@z+w~", "http://h/a/slots?b=1&c=%HOME%#x,y@z+w~"},
+  };
+  for (const auto& [url, normalised] : cases) {
     std::string encoded;
     for (char c : url)
       encoded += c == '%'   ? "%25"
@@ -132,11 +127,49 @@ TEST_F(StandInCurl, PassesShellCharactersAsOneLiteralArgument) {
                             : std::string(1, c);
     const RunResult result =
         call("action=slots&url=" + encoded, "[]", 0, {{"BOT_PASSWORD", ""}, {"PATH_X", "no"}});
-    const std::string normalised = url.ends_with("/slots") ? url : url + "/slots";
     EXPECT_EQ(argv(), "-sk\n--max-time\n4\n" + normalised + "\n") << url;
     EXPECT_EQ(mask_epoch(result.out),
               std::string(kJsonHeader) + "{\"ok\":true,\"source\":\"query\",\"url\":" +
                   json_string(normalised) + ",\"updated_epoch\":EPOCH,\"slots\":[]}\n");
+  }
+}
+
+TEST_F(StandInCurl, GivesAServersKeyOnlyOnStandardInput) {
+  const std::string keys =
+      " http://other:8080=wrong\n\tHTTP://H:80=k3y=with=equals http://h=second ";
+  const struct {
+    std::string url;
+    std::string keys;
+    std::string key;
+    int exit_code;
+  } cases[] = {
+      {"http://h/v1", keys, "k3y=with=equals", 0},
+      {"http://u:p@h:80/", keys, "k3y=with=equals", 22},
+      {"http://other:8080?model=a", keys, "wrong", 0},
+      {"https://h", keys, "", 0},
+      {"http://h:8080", keys, "", 0},
+      {"http://h.evil", keys, "", 0},
+      {"http://h", "", "", 0},
+      {"http://h", "http://h/=path http://h= =k", "", 0},
+  };
+  for (const auto& c : cases) {
+    const RunResult result =
+        call("action=slots&url=" + c.url, "[]", c.exit_code, {{"QV_LLAMA_API_KEYS", c.keys}});
+    std::string endpoint = c.url;
+    while (endpoint.back() == '/') endpoint.pop_back();
+    if (endpoint.ends_with("/v1")) endpoint.resize(endpoint.size() - 3);
+    endpoint = endpoint.find('?') != std::string::npos
+                   ? endpoint.replace(endpoint.find('?'), 1, "/slots?") + "&autoload=false"
+                   : endpoint + "/slots";
+    const std::string options =
+        c.key.empty() ? "-sk\n--max-time\n4\n" : "-sk\n--max-time\n4\n-H\n@-\n";
+    EXPECT_EQ(argv(), options + endpoint + "\n") << c.url;
+    EXPECT_EQ(input(), c.key.empty() ? "" : "Authorization: Bearer " + c.key + "\n") << c.url;
+    const std::string expected =
+        c.exit_code != 0 ? error_response("502 Bad Gateway", kUnable, endpoint)
+                         : std::string(kJsonHeader) + "{\"ok\":true,\"source\":\"query\",\"url\":" +
+                               json_string(endpoint) + ",\"updated_epoch\":EPOCH,\"slots\":[]}\n";
+    EXPECT_EQ(mask_epoch(result.out), expected) << c.url;
   }
 }
 

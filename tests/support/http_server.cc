@@ -80,6 +80,11 @@ std::vector<std::string> HttpServer::requests() const {
   return requests_;
 }
 
+std::vector<std::string> HttpServer::heads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return heads_;
+}
+
 void HttpServer::serve() {
   while (!stop_) {
     pollfd pfd{listen_fd_, POLLIN, 0};
@@ -111,6 +116,7 @@ void HttpServer::handle(int fd) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(target);
+    heads_.push_back(head);
     auto it = routes_.find(path);
     if (it != routes_.end()) answer = it->second;
   }

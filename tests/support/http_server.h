@@ -37,6 +37,9 @@ class HttpServer {
   int port() const { return port_; }
   /// Request targets (path and query) received so far, in order.
   std::vector<std::string> requests() const;
+  /// The whole request heads (request line and header lines) received so
+  /// far, in order.
+  std::vector<std::string> heads() const;
 
  private:
   void serve();
@@ -48,6 +51,7 @@ class HttpServer {
   mutable std::mutex mutex_;
   std::map<std::string, HttpAnswer> routes_;
   std::vector<std::string> requests_;
+  std::vector<std::string> heads_;
   std::vector<int> open_fds_;
   std::thread thread_;
 };

@@ -1,0 +1,50 @@
+#include "slots/server_fetch.h"
+
+#include <vector>
+
+#include "slots/api_keys.h"
+
+namespace slots {
+
+namespace {
+
+bool is_trailing_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+Fetched fetch_endpoint(const platform::Environment& env, const std::string& endpoint) {
+  // curl is started directly, with the URL as one argument: no command
+  // interpreter ever sees it, so nothing in it can be expanded or quoted away.
+  std::vector<std::string> argv = {platform::kCurlProgram, "-sk", "--max-time", "4"};
+  std::string header;
+  if (env.llama_api_keys != nullptr) {
+    const std::string key = api_key_for(env.llama_api_keys, endpoint);
+    if (!key.empty()) {
+      // "-H @-": curl reads header lines from its standard input, where
+      // neither the process list nor the host's logs show them.
+      header = "Authorization: Bearer " + key + "\n";
+      argv.push_back("-H");
+      argv.push_back("@-");
+    }
+  }
+  argv.push_back(endpoint);
+
+  Fetched fetched;
+  platform::ChildProcess curl;
+  fetched.started =
+      curl.start(argv, nullptr, std::chrono::milliseconds(0), header.empty() ? nullptr : &header);
+  if (!fetched.started) return fetched;
+  fetched.body =
+      text::read_pipe_all([&curl](char* buffer, std::size_t n) { return curl.read(buffer, n); });
+  fetched.status = curl.finish();
+
+  std::size_t size = fetched.body.data ? fetched.body.size : 0;
+  while (size > 0 && is_trailing_space(fetched.body.data.get()[size - 1])) --size;
+  if (fetched.body.data) fetched.body.data.get()[size] = '\0';
+  fetched.size = size;
+  return fetched;
+}
+
+}  // namespace slots

@@ -1,0 +1,75 @@
+// The models call: a llama.cpp router's model list, reduced to what the page
+// shows. The list also carries each model's start arguments and file paths,
+// which stay on the server.
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "slots/handle_slots.h"
+#include "slots/model_list.h"
+#include "slots/server_fetch.h"
+#include "slots/server_url.h"
+#include "text/query.h"
+
+namespace slots {
+
+namespace {
+
+constexpr std::size_t kUrlCapacity = 512;
+constexpr std::string_view kBadGateway = "502 Bad Gateway";
+
+}  // namespace
+
+void handle_models(const platform::Environment& env, Output& out) {
+  const std::string_view query = env.query_string != nullptr ? env.query_string : "";
+  std::string url;
+  text::get_query_val(query, "url", kUrlCapacity, &url);
+  if (url.empty()) {
+    reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
+    return;
+  }
+  if (!valid_server_url(url)) {
+    reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
+    return;
+  }
+  const std::string endpoint = models_endpoint(url);
+  const Fetched fetched = fetch_endpoint(env, endpoint);
+  if (!fetched.started) {
+    reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
+    return;
+  }
+  if (!fetched.usable()) {
+    reply_json_err(out, kBadGateway, "unable to fetch /models from llama.cpp server", endpoint);
+    return;
+  }
+  const std::string_view data = fetched.data();
+  if (data[0] != '{' && data[0] != '[') {
+    reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
+    return;
+  }
+  std::vector<ModelEntry> models;
+  if (!read_model_list(data, &models)) {
+    std::string message;
+    if (!read_error_message(data, &message)) message = "no model list in the response from /models";
+    reply_json_err(out, kBadGateway, message, endpoint);
+    return;
+  }
+  out.raw(kJsonHeader);
+  out.raw("{\"ok\":true,\"source\":\"query\",\"url\":");
+  out.json_str(endpoint);
+  out.raw(",\"updated_epoch\":");
+  out.raw(std::to_string(static_cast<long long>(std::time(nullptr))));
+  out.raw(",\"models\":[");
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    out.raw(i == 0 ? "{\"id\":" : ",{\"id\":");
+    out.json_str(models[i].id);
+    if (!models[i].status.empty()) {
+      out.raw(",\"status\":");
+      out.json_str(models[i].status);
+    }
+    out.raw("}");
+  }
+  out.raw("]}\n");
+}
+
+}  // namespace slots
