@@ -7,9 +7,25 @@
   var curSid = sp.get('id') || '';
   var curUrl = sp.get('url') || '';
   var busy = false;
+  // Live speeds: for each source drawn by the last rendering (an address, a
+  // session, a router's model), the recent counts of its busy slots.
+  var tracks = new Map();
+  // What the models call said of the address being probed: whether it is a
+  // router, its models, and when the list was read.
+  var router = null;
 
   var FORWARDED = ['plugin', 'node', 'pwd'];
   var PICK_MSG = 'Pick a session above or enter a llama.cpp server URL.';
+  // Speeds come from the counts of the answers of the last few seconds; a
+  // rate needs answers at least a second apart.
+  var WINDOW_MS = 5000;
+  var MIN_SPAN_MS = 1000;
+  // A router's model list is read again after this long, or at once when a
+  // model's answer says it is no longer loaded.
+  var MODELS_MAX_AGE_MS = 6000;
+  // How long an address found not to be a router is not asked again.
+  var NOT_ROUTER_MS = 30000;
+  var DASH = '\u2013';
 
   function el(id) {
     return document.getElementById(id);
@@ -58,6 +74,12 @@
     return v !== undefined && v !== null;
   }
 
+  // Text from an answer, for a row that stays one line: line breaks, tabs and
+  // other control characters become spaces (spaces stay as they are).
+  function oneLine(v) {
+    return String(v).replace(/[\u0000-\u001f\u007f\u0085\u2028\u2029]/g, ' ');
+  }
+
   // Accepts the flat schema of a session's slots.json and the raw schema of a
   // llama.cpp server's /slots reply.
   function normSlot(s) {
@@ -85,6 +107,79 @@
       n.n_prompt_tokens_cache = s.n_prompt_tokens_cache;
     }
     return n;
+  }
+
+  // A busy slot of a llama.cpp server (it names its task) that sends no speed
+  // of its own: current servers send none, so the page measures them.
+  function measured(s) {
+    return (
+      !!s.is_processing &&
+      present(s.id_task) &&
+      !present(s.tg) &&
+      !present(s.pp) &&
+      !s.timings
+    );
+  }
+
+  // The rate per second of `key` over the samples (least squares, so one late
+  // answer moves it little), or null when they span less than MIN_SPAN_MS.
+  function rate(samples, key) {
+    if (samples.length < 2) return null;
+    var first = samples[0].t;
+    var span = samples[samples.length - 1].t - first;
+    if (span < MIN_SPAN_MS) return null;
+    var n = samples.length;
+    var mt = 0;
+    var mv = 0;
+    samples.forEach(function (p) {
+      mt += (p.t - first) / n;
+      mv += p[key] / n;
+    });
+    var num = 0;
+    var den = 0;
+    samples.forEach(function (p) {
+      num += (p.t - first - mt) * (p[key] - mv);
+      den += (p.t - first - mt) * (p.t - first - mt);
+    });
+    return den > 0 ? (num / den) * 1000 : null;
+  }
+
+  // Adds this answer's counts of a measured slot to its track (a new one when
+  // the slot is new, changed task or its counts went back) and updates its
+  // speeds: tg from the growth of n_decoded since decoding began, pp from the
+  // growth of n_prompt_tokens_processed while it grows (kept once the prompt
+  // is read).
+  function measure(prev, key, s, n, now) {
+    var t = prev ? prev.get(key) : undefined;
+    var last = t && t.samples[t.samples.length - 1];
+    if (
+      !t ||
+      t.task !== s.id_task ||
+      n.n_decoded < last.dec ||
+      n.n_prompt_tokens_processed < last.proc
+    ) {
+      t = { task: s.id_task, samples: [], tg: null, pp: null };
+    }
+    t.samples = t.samples.filter(function (p) {
+      return p.t >= now - WINDOW_MS && p.t < now;
+    });
+    t.samples.push({ t: now, dec: n.n_decoded, proc: n.n_prompt_tokens_processed });
+    var decoding = t.samples.filter(function (p) {
+      return p.dec > 0;
+    });
+    var tg = rate(decoding, 'dec');
+    if (tg !== null) t.tg = Math.max(0, tg);
+    // The prompt's samples: up to the first one with the final count.
+    var reading = [];
+    for (var i = 0; i < t.samples.length; i++) {
+      reading.push(t.samples[i]);
+      if (t.samples[i].proc === n.n_prompt_tokens_processed) break;
+    }
+    if (reading[0].proc < n.n_prompt_tokens_processed) {
+      var pp = rate(reading, 'proc');
+      if (pp !== null) t.pp = Math.max(0, pp);
+    }
+    return t;
   }
 
   // The prompt count shown, the part of it served from cache, and the context
@@ -123,17 +218,32 @@
 
   function idleRow(n) {
     var row = node('div', 'sl-row sl-idle');
-    row.appendChild(node('span', '', '#' + n.id + '  idle'));
+    row.appendChild(node('span', '', '#' + oneLine(n.id) + '  idle'));
     row.appendChild(node('span', '', fmtCtx(n.n_ctx) + ' ctx'));
     return row;
   }
 
-  function busyRows(block, n) {
+  // `live` is the track of a measured slot: its speeds as far as measured,
+  // a dash until then, and "prompt" while nothing is decoded yet.
+  function busyRows(block, n, live) {
     var head = node('div', 'sl-row sl-act-head');
-    head.appendChild(node('span', '', '#' + n.id));
-    head.appendChild(node('span', 'sl-gen', '\u25cf gen'));
-    head.appendChild(node('span', '', 'tg: ' + n.tg.toFixed(1) + ' t/s'));
-    head.appendChild(node('span', '', 'pp: ' + Math.round(n.pp) + ' t/s'));
+    head.appendChild(node('span', '', '#' + oneLine(n.id)));
+    if (live) {
+      var reading = n.n_decoded === 0;
+      head.appendChild(
+        node('span', reading ? 'sl-prompt' : 'sl-gen', reading ? '\u25cf prompt' : '\u25cf gen')
+      );
+      head.appendChild(
+        node('span', '', 'tg: ' + (live.tg === null ? DASH : live.tg.toFixed(1)) + ' t/s')
+      );
+      head.appendChild(
+        node('span', '', 'pp: ' + (live.pp === null ? DASH : Math.round(live.pp)) + ' t/s')
+      );
+    } else {
+      head.appendChild(node('span', 'sl-gen', '\u25cf gen'));
+      head.appendChild(node('span', '', 'tg: ' + n.tg.toFixed(1) + ' t/s'));
+      head.appendChild(node('span', '', 'pp: ' + Math.round(n.pp) + ' t/s'));
+    }
     block.appendChild(head);
 
     var c = tokenCounts(n);
@@ -167,44 +277,285 @@
     }
   }
 
-  function render(d) {
+  // Appends a block per truthy element of `slots` to `into`, measuring the
+  // speeds of measured slots under the source `src` into `next`.
+  function drawSlots(into, slots, src, next, now) {
+    var prev = tracks.get(src);
+    var kept = new Map();
+    slots.forEach(function (s) {
+      if (!s) return;
+      var n = normSlot(s);
+      var block = node('div', 'sl-slot');
+      if (n.is_processing) {
+        var live = null;
+        if (measured(s)) {
+          var key = typeof n.id + ':' + String(n.id);
+          live = measure(prev, key, s, n, now);
+          kept.set(key, live);
+        }
+        busyRows(block, n, live);
+      } else {
+        block.appendChild(idleRow(n));
+      }
+      into.appendChild(block);
+    });
+    if (kept.size > 0) next.set(src, kept);
+  }
+
+  function isStale(d) {
+    return (
+      typeof d.updated_epoch === 'number' && Math.floor(Date.now() / 1000) - d.updated_epoch > 15
+    );
+  }
+
+  // The head of a router model's group: its name, and its state when it is
+  // not loaded.
+  function modelRow(id, state) {
+    var row = node('div', state ? 'sl-row sl-model sl-off' : 'sl-row sl-model');
+    row.appendChild(node('span', '', oneLine(id)));
+    if (state) row.appendChild(node('span', '', state));
+    return row;
+  }
+
+  function showError(err) {
+    dot.className = err ? 'dot err' : 'dot';
+    title.textContent = 'Slots Monitor';
+    show(braxelBadge, false);
+    card.classList.remove('stale');
+    card.appendChild(
+      err ? node('div', 'sl-err', errText(err)) : node('div', 'sl-msg', 'No slots data')
+    );
+  }
+
+  // The source badge, shown from the first good rendering on.
+  function showBadge() {
+    show(srcBadge, true);
+    srcBadge.textContent = curUrl ? 'URL' : curSid || 'session';
+  }
+
+  function showFooter(url) {
+    srcLbl.textContent = url ? url : curSid ? 'session: ' + curSid : '';
+    tsLbl.textContent = 'updated ' + new Date().toLocaleTimeString();
+  }
+
+  // `src` names the answer's source for live speeds; `model` is the router
+  // model that a typed address asks for, shown as the group's name.
+  function render(d, src, now, model) {
     card.textContent = '';
+    var next = new Map();
     var err = d ? d.error : undefined;
     if (!d || err || !Array.isArray(d.slots) || d.slots.length === 0) {
-      dot.className = err ? 'dot err' : 'dot';
-      title.textContent = 'Slots Monitor';
-      show(braxelBadge, false);
-      card.classList.remove('stale');
-      card.appendChild(
-        err ? node('div', 'sl-err', errText(err)) : node('div', 'sl-msg', 'No slots data')
-      );
+      tracks = next;
+      showError(err);
       return;
     }
 
-    var stale =
-      typeof d.updated_epoch === 'number' && Math.floor(Date.now() / 1000) - d.updated_epoch > 15;
+    var stale = isStale(d);
     dot.className = stale ? 'dot stale' : 'dot live';
     card.classList.toggle('stale', stale);
     title.textContent = 'Slots (' + d.slots.length + ')' + (stale ? ' \u00b7 stale' : '');
     show(braxelBadge, !!d.braxel);
-    show(srcBadge, true);
-    srcBadge.textContent = curUrl ? 'URL' : curSid || 'session';
-
-    d.slots.forEach(function (s) {
-      if (!s) return;
-      var n = normSlot(s);
-      var block = node('div', 'sl-slot');
-      if (n.is_processing) busyRows(block, n);
-      else block.appendChild(idleRow(n));
-      card.appendChild(block);
-    });
-
-    srcLbl.textContent = d.url ? d.url : curSid ? 'session: ' + curSid : '';
-    tsLbl.textContent = 'updated ' + new Date().toLocaleTimeString();
+    showBadge();
+    if (model) card.appendChild(modelRow(model, ''));
+    drawSlots(card, d.slots, src, next, now);
+    tracks = next;
+    showFooter(d.url);
   }
 
-  // One slots call at a time: a poll asked for while one is outstanding is
-  // dropped, and the next one picks up whatever selection is current then.
+  // A router's view: a group per loaded model with its slots (or the message
+  // of its failure), then the models that are not loaded, by name.
+  function renderRouter(groups, others, now) {
+    card.textContent = '';
+    var next = new Map();
+    var count = 0;
+    var drawn = 0;
+    var stale = false;
+    var braxel = false;
+    groups.forEach(function (g) {
+      var group = node('div', 'sl-group');
+      group.appendChild(modelRow(g.id, ''));
+      var d = g.d;
+      var err = d ? d.error : undefined;
+      if (!d || err || !Array.isArray(d.slots) || d.slots.length === 0) {
+        group.appendChild(
+          err ? node('div', 'sl-err', errText(err)) : node('div', 'sl-msg', 'No slots data')
+        );
+      } else {
+        drawn++;
+        count += d.slots.length;
+        stale = stale || isStale(d);
+        braxel = braxel || !!d.braxel;
+        drawSlots(group, d.slots, curUrl + '\n' + g.id, next, now);
+      }
+      card.appendChild(group);
+    });
+    others.forEach(function (m) {
+      var group = node('div', 'sl-group');
+      group.appendChild(
+        modelRow(m.id, m.status === 'unloaded' || !m.status ? 'not loaded' : String(m.status))
+      );
+      card.appendChild(group);
+    });
+    tracks = next;
+    if (groups.length === 0 && others.length === 0) {
+      showError(undefined);
+      return;
+    }
+    dot.className = drawn === 0 && groups.length > 0 ? 'dot err' : stale ? 'dot stale' : 'dot live';
+    card.classList.toggle('stale', stale);
+    title.textContent = 'Slots (' + count + ')' + (stale ? ' \u00b7 stale' : '');
+    show(braxelBadge, braxel);
+    showBadge();
+    showFooter(curUrl);
+  }
+
+  // One call of the program: the parsed answer, or an error of its own
+  // ("HTTP " and the status when the body is no JSON or a falsy value).
+  // Rejects when there is no response at all.
+  function call(extra) {
+    return fetch(apiUrl(extra)).then(function (r) {
+      return r.text().then(function (body) {
+        var d;
+        try {
+          d = JSON.parse(body);
+        } catch (e) {
+          d = undefined;
+        }
+        return { d: d ? d : { error: 'HTTP ' + r.status }, at: Date.now() };
+      });
+    });
+  }
+
+  // The query of a typed address (before any "#"), as parameters.
+  function addressQuery(url) {
+    var hash = url.indexOf('#');
+    var q = url.indexOf('?');
+    if (q < 0 || (hash >= 0 && hash < q)) return new URLSearchParams();
+    return new URLSearchParams(url.slice(q + 1, hash >= 0 ? hash : undefined));
+  }
+
+  // Percent-encodes everything but letters, digits and "-._~": the program
+  // accepts those characters in an address, and the server decodes them.
+  function encodeParam(v) {
+    return encodeURIComponent(v).replace(/[!'()*]/g, function (c) {
+      return '%' + c.charCodeAt(0).toString(16).toUpperCase();
+    });
+  }
+
+  // The address of a router model's slots: the typed address with the model
+  // added to its query.
+  function modelAddress(url, id) {
+    var hash = url.indexOf('#');
+    var base = hash >= 0 ? url.slice(0, hash) : url;
+    var frag = hash >= 0 ? url.slice(hash) : '';
+    return base + (base.indexOf('?') >= 0 ? '&' : '?') + 'model=' + encodeParam(id) + frag;
+  }
+
+  // A llama.cpp router answers /slots without a model with its 400 error
+  // object; only then is its model list asked for.
+  function routerHint(d) {
+    return (
+      !!d &&
+      !!d.error &&
+      typeof d.error === 'object' &&
+      Number(d.error.code) === 400 &&
+      !addressQuery(curUrl).has('model') &&
+      !(router && router.url === curUrl && !router.models && Date.now() - router.at < NOT_ROUTER_MS)
+    );
+  }
+
+  // Reads the model list of the address into `router`; true when it is a
+  // router (its models have states).
+  function loadModels(url) {
+    return call({ action: 'models', url: url }).then(function (res) {
+      var list = res.d && Array.isArray(res.d.models) ? res.d.models : null;
+      var isRouter =
+        !!list &&
+        list.some(function (m) {
+          return m && typeof m.status === 'string';
+        });
+      if (url !== curUrl) return false;
+      if (isRouter) {
+        router = { url: url, models: list, at: res.at, error: null };
+      } else if (list || !router || router.url !== url || !router.models) {
+        router = { url: url, models: null, at: res.at };
+      } else {
+        // The router did not answer: keep its models, show why.
+        router.error = res.d.error || 'HTTP error';
+        router.at = res.at;
+      }
+      return isRouter;
+    });
+  }
+
+  // One poll of a router: its model list when due, then every loaded model's
+  // slots at once. At most one call more than there are loaded models.
+  function pollRouter() {
+    var url = curUrl;
+    var due = Date.now() - router.at >= MODELS_MAX_AGE_MS || router.refresh;
+    return (due ? loadModels(url) : Promise.resolve(true)).then(function () {
+      if (url !== curUrl || !router || router.url !== url) return;
+      if (!router.models) return pollOne();
+      if (router.error) {
+        var e = router.error;
+        router.error = null;
+        router.at = 0;
+        render({ error: e });
+        return;
+      }
+      var loaded = router.models.filter(function (m) {
+        return m.status === 'loaded';
+      });
+      var others = router.models.filter(function (m) {
+        return m.status !== 'loaded';
+      });
+      return Promise.all(
+        loaded.map(function (m) {
+          return call({ action: 'slots', url: modelAddress(url, m.id) }).then(
+            function (res) {
+              return { id: m.id, d: res.d, at: res.at };
+            },
+            function () {
+              return { id: m.id, d: { error: 'Network error polling slots' }, at: Date.now() };
+            }
+          );
+        })
+      ).then(function (groups) {
+        if (url !== curUrl) return;
+        // A model that failed may have been unloaded: read the list again
+        // on the next poll.
+        router.refresh = groups.some(function (g) {
+          return g.d && g.d.error;
+        });
+        var now = groups.length ? groups[0].at : Date.now();
+        renderRouter(groups, others, now);
+      });
+    });
+  }
+
+  // One poll of the address or session: one slots call, and the model list
+  // when the answer says the address is a router.
+  function pollOne() {
+    var extra = { action: 'slots' };
+    var url = curUrl;
+    if (url) extra.url = url;
+    else extra.id = curSid;
+    var src = url ? 'url:' + url : 'id:' + curSid;
+    return call(extra).then(function (res) {
+      if (url && url === curUrl && routerHint(res.d)) {
+        return loadModels(url).then(function (isRouter) {
+          if (isRouter) return pollRouter();
+          render(res.d, src, res.at);
+        });
+      }
+      var model = url ? addressQuery(url).get('model') : null;
+      render(res.d, src, res.at, model);
+    });
+  }
+
+  // One slots call at a time (a router's calls count as one): a poll asked
+  // for while one is outstanding is dropped, and the next one picks up
+  // whatever selection is current then.
   function poll() {
     if (busy) return;
     if (!curUrl && !curSid) {
@@ -212,24 +563,11 @@
       return;
     }
     busy = true;
-    var extra = { action: 'slots' };
-    if (curUrl) extra.url = curUrl;
-    else extra.id = curSid;
     var done = function () {
       busy = false;
     };
-    fetch(apiUrl(extra))
-      .then(function (r) {
-        return r.text().then(function (body) {
-          var d;
-          try {
-            d = JSON.parse(body);
-          } catch (e) {
-            d = undefined;
-          }
-          render(d ? d : { error: 'HTTP ' + r.status });
-        });
-      })
+    var job = curUrl && router && router.url === curUrl && router.models ? pollRouter() : pollOne();
+    job
       .catch(function () {
         render({ error: 'Network error polling slots' });
       })

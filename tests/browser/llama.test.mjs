@@ -12,10 +12,13 @@ const s = useSetup();
 
 const GEN = 'sl-gen|\u25cf gen';
 const idleRow = (id) => ({ rows: [[`#${id}  idle`, '2K ctx']], bar: null });
-const busyRows = (id, detail1, detail2, bar) => ({
-  rows: [[`#${id}`, GEN, 'tg: 0.0 t/s', 'pp: 0 t/s'], detail1, detail2],
+const busyRows = (id, detail1, detail2, bar, speeds = ['tg: 0.0 t/s', 'pp: 0 t/s']) => ({
+  rows: [[`#${id}`, GEN, ...speeds], detail1, detail2],
   bar,
 });
+// A server's busy slot names its task and sends no speeds: the page measures
+// them, and shows a dash until two answers have come.
+const UNMEASURED = ['tg: \u2013 t/s', 'pp: \u2013 t/s'];
 
 // The slot blocks as rows of span texts (or the row's text) and the bar.
 const blocks = (state) =>
@@ -38,11 +41,11 @@ describe('real llama.cpp answers', () => {
         busyRows(1, 'prompt: 633   cache: 0.0%', 'decoded: 859   remain: 556 / 2K', [
           'sl-bar warn',
           '73%',
-        ]),
+        ], UNMEASURED),
         busyRows(2, 'prompt: 633   cache: 0.0%', 'decoded: 860   remain: 555 / 2K', [
           'sl-bar warn',
           '73%',
-        ]),
+        ], UNMEASURED),
         idleRow(3),
       ],
     ],
@@ -53,11 +56,11 @@ describe('real llama.cpp answers', () => {
         busyRows(1, 'prompt: 633   cache: 0.0%', 'decoded: 110   remain: 1,305 / 2K', [
           'sl-bar',
           '36%',
-        ]),
+        ], UNMEASURED),
         busyRows(2, 'prompt: 633   cache: 0.0%', 'decoded: 110   remain: 1,305 / 2K', [
           'sl-bar',
           '36%',
-        ]),
+        ], UNMEASURED),
         idleRow(3),
       ],
     ],
