@@ -80,3 +80,16 @@ if(SLOTS_UNDER_WINE)
                    -P ${CMAKE_SOURCE_DIR}/cmake/compare_answers.cmake)
   set_tests_properties(same_answers_as_native PROPERTIES SKIP_REGULAR_EXPRESSION "SKIPPED:")
 endif()
+
+# Tests against a real llama.cpp server (tools/llama/build). They run only
+# through tools/test-llama (test preset "llama"), which builds or finds the
+# server and names its folder in SLOTS_LLAMA_DIR.
+if(NOT WIN32)
+  file(GLOB LLAMA_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/llama/*.cc)
+  add_executable(llama_tests ${LLAMA_TEST_SOURCES})
+  target_include_directories(llama_tests PRIVATE tests/llama)
+  target_link_libraries(llama_tests PRIVATE test_support test_main)
+  gtest_discover_tests(llama_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "llama."
+                       DISCOVERY_TIMEOUT ${SLOTS_DISCOVERY_TIMEOUT}
+                       PROPERTIES TIMEOUT 600 LABELS llama)
+endif()
