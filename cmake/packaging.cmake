@@ -16,23 +16,78 @@ install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/nginx-slots.conf DESTINATION ${SL
 install(FILES ${CMAKE_SOURCE_DIR}/host/htdocs/index.html DESTINATION ${SLOTS_SHARE}/htdocs)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/hosting.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-if(NOT WIN32)
+
+# Who packaged it: the Maintainer of the .deb and the signature of its
+# changelog entry. Packagers set their own.
+set(SLOTS_PACKAGE_MAINTAINER "slots maintainers <slots-maintainers@example.org>" CACHE STRING
+    "Name and mail address of the package's maintainer")
+
+# The manual page, slots(1), from docs/slots.1.
+set(SLOTS_MANUAL ${CMAKE_SOURCE_DIR}/docs/slots.1)
+set(SLOTS_DOC_BUILD ${CMAKE_BINARY_DIR}/doc)
+if(WIN32)
+  # Windows has no man: the package carries the page as plain text, rendered
+  # with groff on the build machine, beside the license and the change list.
+  find_program(SLOTS_GROFF groff)
+  if(SLOTS_GROFF)
+    add_custom_command(
+      OUTPUT ${SLOTS_DOC_BUILD}/slots.1.txt
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${SLOTS_GROFF} -DINPUT=${SLOTS_MANUAL}
+              -DOUTPUT=${SLOTS_DOC_BUILD}/slots.1.txt -P ${CMAKE_SOURCE_DIR}/cmake/render_manual.cmake
+      DEPENDS ${SLOTS_MANUAL} ${CMAKE_SOURCE_DIR}/cmake/render_manual.cmake
+      COMMENT "Rendering the manual page as text")
+    add_custom_target(docs ALL DEPENDS ${SLOTS_DOC_BUILD}/slots.1.txt)
+    install(FILES ${SLOTS_DOC_BUILD}/slots.1.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  else()
+    message(WARNING "groff not found: the package will lack the manual as text (slots.1.txt)")
+    add_custom_target(docs)
+  endif()
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(FILES ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
   # Debian's place for examples: the lighttpd recipe, ready to copy.
   install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/lighttpd-slots.conf
           DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME 50-slots.conf)
+
+  # The manual page and the changelog compressed as Debian wants them
+  # (gzip -9n); the changelog is signed by the package's maintainer.
+  set(SLOTS_DEBIAN ${CMAKE_SOURCE_DIR}/packaging/debian)
+  configure_file(${SLOTS_DEBIAN}/changelog.in ${SLOTS_DOC_BUILD}/changelog @ONLY)
+  find_program(SLOTS_GZIP gzip REQUIRED)
+  set(compressed)
+  foreach(doc IN ITEMS ${SLOTS_MANUAL} ${SLOTS_DOC_BUILD}/changelog)
+    get_filename_component(name ${doc} NAME)
+    add_custom_command(
+      OUTPUT ${SLOTS_DOC_BUILD}/${name}.gz
+      COMMAND ${CMAKE_COMMAND} -DGZIP=${SLOTS_GZIP} -DINPUT=${doc} -DOUTPUT=${SLOTS_DOC_BUILD}/${name}.gz
+              -P ${CMAKE_SOURCE_DIR}/cmake/gzip_file.cmake
+      DEPENDS ${doc} ${CMAKE_SOURCE_DIR}/cmake/gzip_file.cmake
+      COMMENT "Compressing ${name}")
+    list(APPEND compressed ${SLOTS_DOC_BUILD}/${name}.gz)
+  endforeach()
+  add_custom_target(docs ALL DEPENDS ${compressed})
+  install(FILES ${SLOTS_DOC_BUILD}/slots.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${SLOTS_DOC_BUILD}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  # The license in Debian's machine-readable copyright format, and the
+  # overrides of lintian's tags that do not apply, each with its reason.
+  install(FILES ${SLOTS_DEBIAN}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${SLOTS_DEBIAN}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME slots)
 endif()
 
 set(CPACK_PACKAGE_NAME slots)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "slots")
-set(CPACK_PACKAGE_CONTACT "slots maintainers <slots@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Slots Monitor: CGI plug-in showing the slots of llama.cpp servers")
+set(CPACK_PACKAGE_VENDOR "the slots authors")
+set(CPACK_PACKAGE_CONTACT "${SLOTS_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CGI plug-in that shows the slots of llama.cpp servers")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "A program that a web server or a host application runs once per request\n"
-  "(CGI/1.1). It serves the Slots Monitor page and two JSON calls that show\n"
+  "The Slots Monitor: a program that a web server or a host application runs\n"
+  "once per request (CGI/1.1). It serves a web page and JSON calls that show\n"
   "which slots of a llama.cpp inference server are idle or generating, their\n"
   "speeds, the prompt cache share and how full each context is, read from a\n"
-  "server address or from sessions that publish slots.json.\n"
+  "server address or from sessions that publish slots.json, and the models\n"
+  "of a llama.cpp router.\n"
   "Host recipes for lighttpd, Apache and nginx (fcgiwrap): /usr/share/slots.")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
