@@ -18,7 +18,7 @@
   var PICK_MSG = 'Pick a session above or enter a llama.cpp server URL.';
   // Speeds come from the counts of the answers of the last few seconds; a
   // rate needs answers at least a second apart.
-  var WINDOW_MS = 5000;
+  var WINDOW_MS = 6000;
   var MIN_SPAN_MS = 1000;
   // A router's model list is read again after this long, or at once when a
   // model's answer says it is no longer loaded.
@@ -224,7 +224,7 @@
   }
 
   // `live` is the track of a measured slot: its speeds as far as measured,
-  // a dash until then, and "prompt" while nothing is decoded yet.
+  // a dash until then, and 'prompt' while nothing is decoded yet.
   function busyRows(block, n, live) {
     var head = node('div', 'sl-row sl-act-head');
     head.appendChild(node('span', '', '#' + oneLine(n.id)));
@@ -410,7 +410,7 @@
   }
 
   // One call of the program: the parsed answer, or an error of its own
-  // ("HTTP " and the status when the body is no JSON or a falsy value).
+  // ('HTTP ' and the status when the body is no JSON or a falsy value).
   // Rejects when there is no response at all.
   function call(extra) {
     return fetch(apiUrl(extra)).then(function (r) {
@@ -426,7 +426,7 @@
     });
   }
 
-  // The query of a typed address (before any "#"), as parameters.
+  // The query of a typed address (before any '#'), as parameters.
   function addressQuery(url) {
     var hash = url.indexOf('#');
     var q = url.indexOf('?');
@@ -434,7 +434,7 @@
     return new URLSearchParams(url.slice(q + 1, hash >= 0 ? hash : undefined));
   }
 
-  // Percent-encodes everything but letters, digits and "-._~": the program
+  // Percent-encodes everything but letters, digits and '-._~': the program
   // accepts those characters in an address, and the server decodes them.
   function encodeParam(v) {
     return encodeURIComponent(v).replace(/[!'()*]/g, function (c) {
