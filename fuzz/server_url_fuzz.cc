@@ -1,9 +1,10 @@
 // Fuzzes the checks that stand between request input and the outside world:
-// the server address test and its normalisation (the address becomes curl's
-// argument), the session identifier test (the identifier becomes a path) and
-// the JSON string writer (the address is echoed in the 400 answer).
+// the server address test and its normalisation, and the slots and models
+// endpoints made from it (each becomes curl's argument), the session identifier test (the
+// identifier becomes a path) and the JSON string writer (the address is echoed in the 400 answer).
 //
 // Input: the decoded address or identifier, as get_query_val hands it over.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -36,19 +37,49 @@ void check_address(std::string_view url) {
     }
   }
 
+  // Only the path (before the first "?" or "#") is completed; the query and
+  // the fragment follow it unchanged.
+  const std::size_t cut = std::min(url.find_first_of("?#"), url.size());
+  const std::string_view path = url.substr(0, cut);
+  const std::string_view tail = url.substr(cut);
   const std::string normalised = slots::normalise_server_url(url);
-  fuzz::check(normalised.size() >= 6 && normalised.compare(normalised.size() - 6, 6, "/slots") == 0,
-              "normalised address does not end in /slots");
+  fuzz::check(normalised.size() >= tail.size() &&
+                  normalised.compare(normalised.size() - tail.size(), tail.size(), tail) == 0,
+              "normalisation changed the query or fragment");
+  const std::string_view done =
+      std::string_view(normalised).substr(0, normalised.size() - tail.size());
+  fuzz::check(done.size() >= 6 && done.substr(done.size() - 6) == "/slots",
+              "normalised path does not end in /slots");
   fuzz::check(normalised.size() <= url.size() + 6, "normalisation added more than /slots");
   fuzz::check(slots::normalise_server_url(normalised) == normalised,
               "normalising twice changed the address");
   // Normalisation only cuts and appends: everything before the cut is kept.
-  const std::string_view kept = std::string_view(normalised).substr(0, normalised.size() - 6);
-  fuzz::check(starts_with(url, kept) || normalised == url, "normalisation rewrote the address");
+  const std::string_view kept = done.substr(0, done.size() - 6);
+  fuzz::check(starts_with(path, kept) || done == path, "normalisation rewrote the address");
+
+  // The slots call adds autoload=false to a query, and nothing else.
+  const std::string endpoint = slots::slots_endpoint(url);
+  if (endpoint != normalised) {
+    const std::size_t hash = std::min(normalised.find('#', done.size()), normalised.size());
+    const std::string_view query = std::string_view(normalised).substr(0, hash);
+    const std::string expected = std::string(query) + "&autoload=false" + normalised.substr(hash);
+    fuzz::check(endpoint == expected, "the slots endpoint is more than autoload=false added",
+                endpoint);
+    fuzz::check(tail.substr(0, 1) == "?", "autoload=false added without a query");
+  }
+  // The models call asks the same place's /models, with the same tail.
+  const std::string models = slots::models_endpoint(url);
+  fuzz::check(models.size() >= tail.size() + 7 &&
+                  models.compare(models.size() - tail.size() - 7, 7, "/models") == 0 &&
+                  models.compare(models.size() - tail.size(), tail.size(), tail) == 0,
+              "the models endpoint is not the path's /models", models);
+  fuzz::check(models.size() <= url.size() + 7, "the models endpoint grew by more than /models");
   if (valid) {
-    for (char c : normalised) {
-      fuzz::check(kNeverInAddress.find(c) == std::string_view::npos,
-                  "normalised address gained a dangerous byte");
+    for (const std::string* out : {&normalised, &endpoint, &models}) {
+      for (char c : *out) {
+        fuzz::check(kNeverInAddress.find(c) == std::string_view::npos,
+                    "an endpoint gained a dangerous byte", *out);
+      }
     }
   }
 }

@@ -71,7 +71,8 @@ std::string slots_endpoint(std::string_view url) {
   const std::size_t hash = std::min(out.find('#', question), out.size());
   const std::string_view query = std::string_view(out).substr(question + 1, hash - question - 1);
   if (!has_parameter(query, "model") || has_parameter(query, "autoload")) return out;
-  out.insert(hash, query.empty() ? "autoload=false" : "&autoload=false");
+  // The query names a model, so it is not empty: the parameter follows it.
+  out.insert(hash, "&autoload=false");
   return out;
 }
 
