@@ -2,7 +2,10 @@
 // ./run --url against a real llama-server (the slow random-weight model) with
 // requests generating, the page open in Chromium on a real clock. For each
 // request: the server's own timings.predicted_per_second, and what the page
-// showed for its slot from the first few seconds on. Printed, never asserted.
+// showed for its slot from the first few seconds on. The server's actual rate
+// over the page's window, read straight from /slots meanwhile, tells the
+// page's error apart from the server's own changes of pace. Printed, never
+// asserted.
 //
 //   node bench/speeds.mjs      (SLOTS_LLAMA_DIR set; bench/speeds sets it)
 import { spawn } from 'node:child_process';
@@ -12,6 +15,7 @@ import { ROOT } from '../tests/browser/helpers/paths.mjs';
 import { modelArgs, startLlama } from '../tests/llama/helpers/llama.mjs';
 
 const WARM_MS = 3000; // "after the first few seconds"
+const WINDOW_MS = 6000; // the page's
 const TOKENS = 600;
 
 const server = await startLlama(modelArgs('slow.gguf'));
@@ -49,6 +53,8 @@ try {
   async function measure(label, prompts) {
     const since = new Map();
     const shown = new Map();
+    const direct = new Map(); // id -> [{t, dec}] read straight from /slots
+    const errors = []; // page against the server's actual rate, same window
     let done = false;
     const own = Promise.all(
       prompts.map((prompt) =>
@@ -57,17 +63,41 @@ try {
           .then((r) => ({ slot: r.body.id_slot, tps: r.body.timings.predicted_per_second }))
       )
     ).then((r) => ((done = true), r));
+    // The least-squares slope of the direct readings of the last window.
+    const actual = (id, now) => {
+      const p = (direct.get(id) || []).filter((x) => x.t >= now - WINDOW_MS && x.dec > 0);
+      if (p.length < 2) return null;
+      const mt = p.reduce((a, x) => a + x.t, 0) / p.length;
+      const mv = p.reduce((a, x) => a + x.dec, 0) / p.length;
+      const num = p.reduce((a, x) => a + (x.t - mt) * (x.dec - mv), 0);
+      const den = p.reduce((a, x) => a + (x.t - mt) ** 2, 0);
+      return den > 0 ? (num / den) * 1000 : null;
+    };
     while (!done) {
+      const slots = (await server.get('/slots')).body || [];
       const now = Date.now();
+      for (const sl of slots) {
+        if (!sl.is_processing) continue;
+        const id = `#${sl.id}`;
+        if (!direct.has(id)) direct.set(id, []);
+        direct.get(id).push({ t: now, dec: sl.next_token[0].n_decoded });
+      }
       for (const { id, tg } of await sample()) {
         if (!since.has(id)) since.set(id, now);
         if (tg !== null && now - since.get(id) >= WARM_MS) {
           if (!shown.has(id)) shown.set(id, []);
           shown.get(id).push(tg);
+          const truth = actual(id, now);
+          if (truth) errors.push(Math.abs(tg - truth) / truth);
         }
       }
       await sleep(250);
     }
+    errors.sort((a, b) => a - b);
+    console.log(
+      `${label.padEnd(22)} page against the actual rate of the same ${WINDOW_MS / 1000} s: ` +
+        `median ${(100 * errors[errors.length >> 1]).toFixed(1)}%, worst ${(100 * errors[errors.length - 1]).toFixed(1)}%`
+    );
     for (const { slot, tps } of await own) {
       const values = (shown.get(`#${slot}`) || []).sort((a, b) => a - b);
       const dev = values.map((v) => Math.abs(v - tps) / tps);
