@@ -47,4 +47,18 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
   return fetched;
 }
 
+bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,
+                    std::string_view unable, Output& out, Fetched* fetched) {
+  *fetched = fetch_endpoint(env, endpoint);
+  if (!fetched->started) {
+    reply_json_err(out, "502 Bad Gateway", "failed to invoke curl", endpoint);
+    return false;
+  }
+  if (!fetched->usable()) {
+    reply_json_err(out, "502 Bad Gateway", unable, endpoint);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace slots

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "plugin_slots/output.h"
 #include "text/capture.h"
 
 namespace slots {
@@ -30,5 +31,12 @@ struct Fetched {
 /// never on a command line. Trailing spaces, tabs, line feeds and carriage
 /// returns of the output are cut.
 Fetched fetch_endpoint(const platform::Environment& env, const std::string& endpoint);
+
+/// fetch_endpoint, answering the 502 itself when there is nothing to classify:
+/// "failed to invoke curl" when curl cannot be started, `unable` when it
+/// failed or printed one byte or less; the endpoint is the envelope's url.
+/// False when it answered.
+bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,
+                    std::string_view unable, Output& out, Fetched* fetched);
 
 }  // namespace slots

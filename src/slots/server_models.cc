@@ -33,13 +33,9 @@ void handle_models(const platform::Environment& env, Output& out) {
     return;
   }
   const std::string endpoint = models_endpoint(url);
-  const Fetched fetched = fetch_endpoint(env, endpoint);
-  if (!fetched.started) {
-    reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
-    return;
-  }
-  if (!fetched.usable()) {
-    reply_json_err(out, kBadGateway, "unable to fetch /models from llama.cpp server", endpoint);
+  Fetched fetched;
+  if (!fetch_or_reply(env, endpoint, "unable to fetch /models from llama.cpp server", out,
+                      &fetched)) {
     return;
   }
   const std::string_view data = fetched.data();

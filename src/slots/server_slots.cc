@@ -8,26 +8,15 @@
 
 namespace slots {
 
-namespace {
-
-constexpr std::string_view kBadGateway = "502 Bad Gateway";
-constexpr std::string_view kUnableToFetch = "unable to fetch /slots from llama.cpp server";
-
-}  // namespace
-
 void reply_server_slots(const platform::Environment& env, std::string_view url, Output& out) {
   if (!valid_server_url(url)) {
     reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
     return;
   }
   const std::string endpoint = slots_endpoint(url);
-  const Fetched fetched = fetch_endpoint(env, endpoint);
-  if (!fetched.started) {
-    reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
-    return;
-  }
-  if (!fetched.usable()) {
-    reply_json_err(out, kBadGateway, kUnableToFetch, endpoint);
+  Fetched fetched;
+  if (!fetch_or_reply(env, endpoint, "unable to fetch /slots from llama.cpp server", out,
+                      &fetched)) {
     return;
   }
   const std::string_view data = fetched.data();
@@ -46,7 +35,7 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
     out.raw(data);
     out.raw("\n");
   } else {
-    reply_json_err(out, kBadGateway, "unexpected non-JSON response from /slots", endpoint);
+    reply_json_err(out, "502 Bad Gateway", "unexpected non-JSON response from /slots", endpoint);
   }
 }
 

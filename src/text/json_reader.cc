@@ -180,9 +180,55 @@ bool JsonReader::read_string(std::string* out, std::size_t limit, bool* cut) {
   return true;
 }
 
-bool JsonReader::skip_nested(int depth) {
-  if (depth > kMaxDepth) return fail();
-  switch (next_kind()) {
+bool JsonReader::read_items(char open, const std::function<bool(std::string_view)>& item) {
+  if (next_kind() != open || depth_ > kMaxDepth) return fail();
+  const char close = open == '{' ? '}' : ']';
+  ++pos_;
+  ++depth_;
+  bool ok = true;
+  skip_space();
+  if (pos_ < text_.size() && text_[pos_] == close) {
+    ++pos_;
+  } else {
+    std::string name;
+    for (;;) {
+      if (open == '{') {
+        if (!read_string(&name, kNameLimit)) {
+          ok = false;
+          break;
+        }
+        skip_space();
+        if (pos_ >= text_.size() || text_[pos_] != ':') {
+          ok = fail();
+          break;
+        }
+        ++pos_;
+      }
+      if (!item(name) || failed_) {
+        ok = fail();
+        break;
+      }
+      skip_space();
+      if (pos_ < text_.size() && text_[pos_] == close) {
+        ++pos_;
+        break;
+      }
+      if (pos_ >= text_.size() || text_[pos_] != ',') {
+        ok = fail();
+        break;
+      }
+      ++pos_;
+    }
+  }
+  --depth_;
+  return ok;
+}
+
+bool JsonReader::skip_value() {
+  // Every value counts its enclosing containers, as the depth limit does.
+  if (depth_ > kMaxDepth) return fail();
+  const char kind = next_kind();
+  switch (kind) {
     case '"':
       return read_string(nullptr);
     case 'n':
@@ -194,108 +240,19 @@ bool JsonReader::skip_nested(int depth) {
     case 'u':
       return literal("null");
     case '{':
-    case '[': {
-      const char close = text_[pos_] == '{' ? '}' : ']';
-      const bool object = close == '}';
-      ++pos_;
-      skip_space();
-      if (pos_ < text_.size() && text_[pos_] == close) {
-        ++pos_;
-        return true;
-      }
-      while (true) {
-        if (object) {
-          if (!read_string(nullptr)) return false;
-          skip_space();
-          if (pos_ >= text_.size() || text_[pos_] != ':') return fail();
-          ++pos_;
-        }
-        if (!skip_nested(depth + 1)) return false;
-        skip_space();
-        if (pos_ >= text_.size()) return fail();
-        if (text_[pos_] == close) {
-          ++pos_;
-          return true;
-        }
-        if (text_[pos_] != ',') return fail();
-        ++pos_;
-      }
-    }
+    case '[':
+      return read_items(kind, [this](std::string_view) { return skip_value(); });
     default:
       return fail();
   }
 }
 
-bool JsonReader::skip_value() {
-  return skip_nested(depth_);
-}
-
 bool JsonReader::read_object(const std::function<bool(std::string_view name)>& member) {
-  if (next_kind() != '{') return fail();
-  if (depth_ >= kMaxDepth) return fail();
-  ++pos_;
-  ++depth_;
-  skip_space();
-  bool ok = true;
-  if (pos_ < text_.size() && text_[pos_] == '}') {
-    ++pos_;
-  } else {
-    std::string name;
-    while (ok) {
-      bool cut = false;
-      if (!read_string(&name, kNameLimit, &cut)) {
-        ok = false;
-        break;
-      }
-      skip_space();
-      if (pos_ >= text_.size() || text_[pos_] != ':') {
-        ok = fail();
-        break;
-      }
-      ++pos_;
-      if (!member(name) || failed_) {
-        ok = fail();
-        break;
-      }
-      skip_space();
-      if (pos_ < text_.size() && text_[pos_] == '}') {
-        ++pos_;
-        break;
-      }
-      if (pos_ >= text_.size() || text_[pos_] != ',') ok = fail();
-      ++pos_;
-    }
-  }
-  --depth_;
-  return ok;
+  return read_items('{', member);
 }
 
 bool JsonReader::read_array(const std::function<bool()>& element) {
-  if (next_kind() != '[') return fail();
-  if (depth_ >= kMaxDepth) return fail();
-  ++pos_;
-  ++depth_;
-  skip_space();
-  bool ok = true;
-  if (pos_ < text_.size() && text_[pos_] == ']') {
-    ++pos_;
-  } else {
-    while (ok) {
-      if (!element() || failed_) {
-        ok = fail();
-        break;
-      }
-      skip_space();
-      if (pos_ < text_.size() && text_[pos_] == ']') {
-        ++pos_;
-        break;
-      }
-      if (pos_ >= text_.size() || text_[pos_] != ',') ok = fail();
-      ++pos_;
-    }
-  }
-  --depth_;
-  return ok;
+  return read_items('[', [&element](std::string_view) { return element(); });
 }
 
 bool JsonReader::at_end() {

@@ -11,7 +11,8 @@
 namespace text {
 
 /// A cursor over one JSON text. Every read returns false on text that is not
-/// JSON (or nested deeper than kMaxDepth), and the cursor stays failed.
+/// JSON (or a value inside more than kMaxDepth containers), and the cursor
+/// stays failed.
 class JsonReader {
  public:
   static constexpr int kMaxDepth = 64;
@@ -50,7 +51,9 @@ class JsonReader {
   bool literal(std::string_view word);
   bool number();
   bool hex4(unsigned* value);
-  bool skip_nested(int depth);
+  // The object ('{') or array ('[') at the cursor: `item` is called at each
+  // value, with the member's name in an object.
+  bool read_items(char open, const std::function<bool(std::string_view)>& item);
 
   std::string_view text_;
   std::size_t pos_ = 0;

@@ -45,13 +45,6 @@ TEST_F(StandInCurl, ModelsCallAsksTheModelList) {
         << c.url;
     EXPECT_EQ(result.exit_code, 0);
   }
-
-  // The router's key, as for the slots call: on standard input only.
-  const RunResult keyed =
-      call("action=models&url=" + b, router, 0, {{"QV_LLAMA_API_KEYS", "http://SRV:8080=s3cret"}});
-  EXPECT_EQ(argv(), "-sk\n--max-time\n4\n-H\n@-\n" + b + "/models\n");
-  EXPECT_EQ(input(), "Authorization: Bearer s3cret\n");
-  EXPECT_EQ(keyed.out.find("s3cret"), std::string::npos);
 }
 
 TEST_F(StandInCurl, ModelsCallFailures) {

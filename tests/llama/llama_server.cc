@@ -87,7 +87,7 @@ HttpReply http_request(int port, const std::string& method, const std::string& t
   const std::string head = raw.substr(0, head_end);
   if (head.find("Transfer-Encoding: chunked") != std::string::npos ||
       head.find("transfer-encoding: chunked") != std::string::npos) {
-    // Joins the chunks.
+    // A router relays its models' answers chunked: joins the chunks.
     std::size_t pos = 0;
     while (pos < rest.size()) {
       const std::size_t eol = rest.find("\r\n", pos);

@@ -6,7 +6,7 @@ import { SERVE_SCRIPT, SLOTS_PROGRAM } from './paths.mjs';
 
 // A port that was free a moment ago; lighttpd may still lose it to someone
 // else, so startHost tries again with another one.
-function freePort() {
+export function freePort() {
   return new Promise((resolve, reject) => {
     const probe = createServer();
     probe.on('error', reject);

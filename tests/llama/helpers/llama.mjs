@@ -4,10 +4,10 @@
 import { spawn } from 'node:child_process';
 import { mkdtemp, rm, symlink } from 'node:fs/promises';
 import { openSync, closeSync, readFileSync } from 'node:fs';
-import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
+import { freePort } from '../../browser/helpers/host.mjs';
 
 export function llamaDir() {
   const dir = process.env.SLOTS_LLAMA_DIR;
@@ -19,17 +19,6 @@ export const model = (name) => join(llamaDir(), 'models', name);
 
 /** The usual arguments for one model: two slots, a 4096 context, one thread. */
 export const modelArgs = (name, ...more) => ['-m', model(name), '-np', '2', '-c', '4096', '-t', '1', ...more];
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const probe = createServer();
-    probe.on('error', reject);
-    probe.listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
-}
 
 /** A folder of models for a router: each name a link to a built model. */
 export async function modelsDir(names, of = 'tiny.gguf') {
