@@ -363,8 +363,9 @@
   }
 
   // A router's view: a group per loaded model with its slots (or the message
-  // of its failure), then the models that are not loaded, by name.
-  function renderRouter(groups, others, now) {
+  // of its failure), each measured at its own answer's time, then the models
+  // that are not loaded, by name.
+  function renderRouter(groups, others) {
     card.textContent = '';
     var next = new Map();
     var count = 0;
@@ -385,7 +386,7 @@
         count += d.slots.length;
         stale = stale || isStale(d);
         braxel = braxel || !!d.braxel;
-        drawSlots(group, d.slots, curUrl + '\n' + g.id, next, now);
+        drawSlots(group, d.slots, curUrl + '\n' + g.id, next, g.at);
       }
       card.appendChild(group);
     });
@@ -527,8 +528,7 @@
         router.refresh = groups.some(function (g) {
           return g.d && g.d.error;
         });
-        var now = groups.length ? groups[0].at : Date.now();
-        renderRouter(groups, others, now);
+        renderRouter(groups, others);
       });
     });
   }
