@@ -10,15 +10,16 @@ constexpr std::size_t kMaxStatus = 64;
 constexpr std::size_t kMaxMessage = 1024;
 
 // A string member's value, or the value skipped when it is not a string.
+// `usable` (when not null) tells whether a whole string was read.
 bool read_string_or_skip(text::JsonReader& json, std::string* out, std::size_t limit,
-                         bool* usable) {
+                         bool* usable = nullptr) {
   if (json.next_kind() != '"') {
-    *usable = false;
+    if (usable != nullptr) *usable = false;
     return json.skip_value();
   }
   bool cut = false;
   if (!json.read_string(out, limit, &cut)) return false;
-  *usable = !cut;
+  if (usable != nullptr) *usable = !cut;
   return true;
 }
 
@@ -29,14 +30,11 @@ bool read_model(text::JsonReader& json, std::vector<ModelEntry>* models) {
   const bool ok = json.read_object([&](std::string_view name) {
     if (name == "id") return read_string_or_skip(json, &entry.id, kMaxModelId, &has_id);
     if (name != "status") return json.skip_value();
-    bool usable = false;
-    if (json.next_kind() == '"') {
-      return read_string_or_skip(json, &entry.status, kMaxStatus, &usable);
-    }
+    if (json.next_kind() == '"') return read_string_or_skip(json, &entry.status, kMaxStatus);
     if (json.next_kind() != '{') return json.skip_value();
     return json.read_object([&](std::string_view member) {
       if (member != "value") return json.skip_value();
-      return read_string_or_skip(json, &entry.status, kMaxStatus, &usable);
+      return read_string_or_skip(json, &entry.status, kMaxStatus);
     });
   });
   // An id with control bytes could not be written back as it is.

@@ -1,5 +1,6 @@
 #include "slots/server_fetch.h"
 
+#include <ctime>
 #include <vector>
 
 #include "slots/api_keys.h"
@@ -45,6 +46,15 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
   if (fetched.body.data) fetched.body.data.get()[size] = '\0';
   fetched.size = size;
   return fetched;
+}
+
+void write_answer_head(Output& out, const std::string& endpoint) {
+  out.raw(kJsonHeader);
+  out.raw("{\"ok\":true,\"source\":\"query\",\"url\":");
+  out.json_str(endpoint);
+  out.raw(",\"updated_epoch\":");
+  out.raw(std::to_string(static_cast<long long>(std::time(nullptr))));
+  out.raw(",");
 }
 
 bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,

@@ -32,6 +32,11 @@ struct Fetched {
 /// returns of the output are cut.
 Fetched fetch_endpoint(const platform::Environment& env, const std::string& endpoint);
 
+/// Writes the start of a successful answer for `endpoint`: the JSON header and
+/// {"ok":true,"source":"query","url":ENDPOINT,"updated_epoch":NOW, (the
+/// current time in seconds since 1970); the caller writes the rest.
+void write_answer_head(Output& out, const std::string& endpoint);
+
 /// fetch_endpoint, answering the 502 itself when there is nothing to classify:
 /// "failed to invoke curl" when curl cannot be started, `unable` when it
 /// failed or printed one byte or less; the endpoint is the envelope's url.

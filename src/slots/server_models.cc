@@ -1,7 +1,6 @@
 // The models call: a llama.cpp router's model list, reduced to what the page
 // shows. The list also carries each model's start arguments and file paths,
 // which stay on the server.
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -50,12 +49,8 @@ void handle_models(const platform::Environment& env, Output& out) {
     reply_json_err(out, kBadGateway, message, endpoint);
     return;
   }
-  out.raw(kJsonHeader);
-  out.raw("{\"ok\":true,\"source\":\"query\",\"url\":");
-  out.json_str(endpoint);
-  out.raw(",\"updated_epoch\":");
-  out.raw(std::to_string(static_cast<long long>(std::time(nullptr))));
-  out.raw(",\"models\":[");
+  write_answer_head(out, endpoint);
+  out.raw("\"models\":[");
   for (std::size_t i = 0; i < models.size(); ++i) {
     out.raw(i == 0 ? "{\"id\":" : ",{\"id\":");
     out.json_str(models[i].id);

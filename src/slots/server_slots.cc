@@ -1,5 +1,4 @@
 // The server-address branch of the slots call.
-#include <ctime>
 #include <string>
 
 #include "slots/handle_slots.h"
@@ -21,12 +20,9 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
   }
   const std::string_view data = fetched.data();
   if (data[0] == '[') {
-    out.raw(kJsonHeader);
-    out.raw("{\"ok\":true,\"source\":\"query\",\"url\":");
-    out.json_str(endpoint);
-    out.raw(",\"updated_epoch\":");
-    out.raw(std::to_string(static_cast<long long>(std::time(nullptr))));
-    out.raw(",\"slots\":");
+    // The time is read after the fetch has ended.
+    write_answer_head(out, endpoint);
+    out.raw("\"slots\":");
     // The array is written as a string: an embedded NUL byte ends it.
     out.raw(data.substr(0, data.find('\0')));
     out.raw("}\n");
