@@ -1,20 +1,19 @@
 # What `cmake --install` puts where, and the packages CPack builds from it:
 # a .deb on Linux, a .zip from the Windows (mingw) build.
-include(GNUInstallDirs)
 
 # The program itself goes to bin/ (see install(TARGETS) beside add_executable).
 
 # Host recipes: a web server's configuration that runs the program at /slots,
 # and a host page that frames the monitor in embedded mode.
 set(SLOTS_SHARE ${CMAKE_INSTALL_DATADIR}/slots)
-install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/lighttpd-slots.conf DESTINATION ${SLOTS_SHARE}/lighttpd
+install(FILES ${PROJECT_SOURCE_DIR}/host/recipes/lighttpd-slots.conf DESTINATION ${SLOTS_SHARE}/lighttpd
         RENAME slots.conf)
-install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/apache2-slots.conf DESTINATION ${SLOTS_SHARE}/apache2
+install(FILES ${PROJECT_SOURCE_DIR}/host/recipes/apache2-slots.conf DESTINATION ${SLOTS_SHARE}/apache2
         RENAME slots.conf)
-install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/nginx-slots.conf DESTINATION ${SLOTS_SHARE}/nginx
+install(FILES ${PROJECT_SOURCE_DIR}/host/recipes/nginx-slots.conf DESTINATION ${SLOTS_SHARE}/nginx
         RENAME slots.conf)
-install(FILES ${CMAKE_SOURCE_DIR}/host/htdocs/index.html DESTINATION ${SLOTS_SHARE}/htdocs)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/hosting.md
+install(FILES ${PROJECT_SOURCE_DIR}/host/htdocs/index.html DESTINATION ${SLOTS_SHARE}/htdocs)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/hosting.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Who packaged it: the Maintainer of the .deb and the signature of its
@@ -23,8 +22,8 @@ set(SLOTS_PACKAGE_MAINTAINER "slots maintainers <slots-maintainers@example.org>"
     "Name and mail address of the package's maintainer")
 
 # The manual page, slots(1), from docs/slots.1.
-set(SLOTS_MANUAL ${CMAKE_SOURCE_DIR}/docs/slots.1)
-set(SLOTS_DOC_BUILD ${CMAKE_BINARY_DIR}/doc)
+set(SLOTS_MANUAL ${PROJECT_SOURCE_DIR}/docs/slots.1)
+set(SLOTS_DOC_BUILD ${PROJECT_BINARY_DIR}/doc)
 if(WIN32)
   # Windows has no man: the package carries the page as plain text, rendered
   # with groff on the build machine, beside the license and the change list.
@@ -33,8 +32,8 @@ if(WIN32)
     add_custom_command(
       OUTPUT ${SLOTS_DOC_BUILD}/slots.1.txt
       COMMAND ${CMAKE_COMMAND} -DGROFF=${SLOTS_GROFF} -DINPUT=${SLOTS_MANUAL}
-              -DOUTPUT=${SLOTS_DOC_BUILD}/slots.1.txt -P ${CMAKE_SOURCE_DIR}/cmake/render_manual.cmake
-      DEPENDS ${SLOTS_MANUAL} ${CMAKE_SOURCE_DIR}/cmake/render_manual.cmake
+              -DOUTPUT=${SLOTS_DOC_BUILD}/slots.1.txt -P ${PROJECT_SOURCE_DIR}/cmake/render_manual.cmake
+      DEPENDS ${SLOTS_MANUAL} ${PROJECT_SOURCE_DIR}/cmake/render_manual.cmake
       COMMENT "Rendering the manual page as text")
     add_custom_target(docs ALL DEPENDS ${SLOTS_DOC_BUILD}/slots.1.txt)
     install(FILES ${SLOTS_DOC_BUILD}/slots.1.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -42,16 +41,16 @@ if(WIN32)
     message(WARNING "groff not found: the package will lack the manual as text (slots.1.txt)")
     add_custom_target(docs)
   endif()
-  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-  install(FILES ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 else()
   # Debian's place for examples: the lighttpd recipe, ready to copy.
-  install(FILES ${CMAKE_SOURCE_DIR}/host/recipes/lighttpd-slots.conf
+  install(FILES ${PROJECT_SOURCE_DIR}/host/recipes/lighttpd-slots.conf
           DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME 50-slots.conf)
 
   # The manual page and the changelog compressed as Debian wants them
   # (gzip -9n); the changelog is signed by the package's maintainer.
-  set(SLOTS_DEBIAN ${CMAKE_SOURCE_DIR}/packaging/debian)
+  set(SLOTS_DEBIAN ${PROJECT_SOURCE_DIR}/packaging/debian)
   configure_file(${SLOTS_DEBIAN}/changelog.in ${SLOTS_DOC_BUILD}/changelog @ONLY)
   find_program(SLOTS_GZIP gzip REQUIRED)
   set(compressed)
@@ -60,8 +59,8 @@ else()
     add_custom_command(
       OUTPUT ${SLOTS_DOC_BUILD}/${name}.gz
       COMMAND ${CMAKE_COMMAND} -DGZIP=${SLOTS_GZIP} -DINPUT=${doc} -DOUTPUT=${SLOTS_DOC_BUILD}/${name}.gz
-              -P ${CMAKE_SOURCE_DIR}/cmake/gzip_file.cmake
-      DEPENDS ${doc} ${CMAKE_SOURCE_DIR}/cmake/gzip_file.cmake
+              -P ${PROJECT_SOURCE_DIR}/cmake/gzip_file.cmake
+      DEPENDS ${doc} ${PROJECT_SOURCE_DIR}/cmake/gzip_file.cmake
       COMMENT "Compressing ${name}")
     list(APPEND compressed ${SLOTS_DOC_BUILD}/${name}.gz)
   endforeach()
@@ -89,7 +88,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "server address or from sessions that publish slots.json, and the models\n"
   "of a llama.cpp router.\n"
   "Host recipes for lighttpd, Apache and nginx (fcgiwrap): /usr/share/slots.")
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)

@@ -15,7 +15,7 @@ if(CMAKE_CROSSCOMPILING)
   set(SLOTS_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross-builds")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${SLOTS_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_subdirectory(${SLOTS_GTEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 else()
   find_package(GTest REQUIRED)
 endif()
@@ -28,9 +28,11 @@ target_link_libraries(test_main PUBLIC slots_core GTest::gtest)
 # Under Wine the first start of a program sets up the prefix and takes long.
 set(SLOTS_DISCOVERY_TIMEOUT 60)
 
-file(GLOB_RECURSE UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_test.cc)
+file(GLOB_RECURSE UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*_test.cc)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(unit_tests PRIVATE slots_core GTest::gtest test_main)
+# The platform's child-process tests start the stand-in, so they take the
+# test helpers too.
+target_link_libraries(unit_tests PRIVATE slots_core test_support GTest::gtest test_main)
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "unit."
                      DISCOVERY_TIMEOUT ${SLOTS_DISCOVERY_TIMEOUT})
 
@@ -56,10 +58,10 @@ endif()
 target_compile_definitions(test_support PUBLIC
   SLOTS_EXE="${RUNTIME_ROOT}$<TARGET_FILE:slots>"
   STAND_IN_EXE="${RUNTIME_ROOT}$<TARGET_FILE:stand_in>"
-  SLOTS_FIXTURES_DIR="${RUNTIME_ROOT}${CMAKE_SOURCE_DIR}/tests/fixtures")
+  SLOTS_FIXTURES_DIR="${RUNTIME_ROOT}${PROJECT_SOURCE_DIR}/tests/fixtures")
 add_dependencies(test_support slots stand_in)
 
-file(GLOB BLACKBOX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/blackbox/*_test.cc)
+file(GLOB BLACKBOX_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/blackbox/*_test.cc)
 if(WIN32)
   # These need a real HTTP server and the real curl, which only exist here.
   list(FILTER BLACKBOX_SOURCES EXCLUDE REGEX "_http_test\\.cc$")
@@ -72,12 +74,12 @@ gtest_discover_tests(blackbox_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "blackbo
 
 if(SLOTS_UNDER_WINE)
   # The Windows program answers byte for byte what the Linux program answers.
-  set(SLOTS_NATIVE_EXE ${CMAKE_SOURCE_DIR}/build/slots CACHE FILEPATH
+  set(SLOTS_NATIVE_EXE ${PROJECT_SOURCE_DIR}/build/slots CACHE FILEPATH
       "The Linux build's slots program, to compare answers with")
   add_test(NAME same_answers_as_native
            COMMAND ${CMAKE_COMMAND} -DNATIVE=${SLOTS_NATIVE_EXE} -DWINDOWS=$<TARGET_FILE:slots>
-                   -DWINE=${CMAKE_CROSSCOMPILING_EMULATOR} -DWORK=${CMAKE_BINARY_DIR}/compare
-                   -P ${CMAKE_SOURCE_DIR}/cmake/compare_answers.cmake)
+                   -DWINE=${CMAKE_CROSSCOMPILING_EMULATOR} -DWORK=${PROJECT_BINARY_DIR}/compare
+                   -P ${PROJECT_SOURCE_DIR}/cmake/compare_answers.cmake)
   set_tests_properties(same_answers_as_native PROPERTIES SKIP_REGULAR_EXPRESSION "SKIPPED:")
 endif()
 
@@ -85,7 +87,7 @@ endif()
 # through tools/test-llama (test preset "llama"), which builds or finds the
 # server and names its folder in SLOTS_LLAMA_DIR.
 if(NOT WIN32)
-  file(GLOB LLAMA_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/llama/*.cc)
+  file(GLOB LLAMA_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/llama/*.cc)
   add_executable(llama_tests ${LLAMA_TEST_SOURCES})
   target_include_directories(llama_tests PRIVATE tests/llama)
   target_link_libraries(llama_tests PRIVATE test_support test_main)

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin_slots/output.h"
 #include "response_check.h"
 #include "slots/model_list.h"
 #include "text/json_reader.h"
+#include "text/output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "a control byte in an id");
     }
     std::string id;
-    slots::Output out(&id);
+    text::Output out(&id);
     out.json_str(m.id);
     fuzz::check(fuzz::JsonShape::valid_string(id), "an id written as invalid JSON", id);
     text::JsonReader back(id);

@@ -7,29 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "percent_encode.h"
 #include "response_check.h"
 #include "text/query.h"
 
 namespace {
 
+using testing_support::percent_encode;
+
 // The capacities the program uses, and the smallest ones.
 constexpr std::size_t kCapacities[] = {1, 2, 4, 32, 64, 128, 256, 512, 1024};
 constexpr std::size_t kRawLimit = 1023;
-
-std::string percent_encode(std::string_view bytes, bool plus_for_space) {
-  static const char* hex = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (plus_for_space && c == ' ') {
-      out += '+';
-      continue;
-    }
-    out += '%';
-    out += hex[c >> 4];
-    out += hex[c & 15];
-  }
-  return out;
-}
 
 }  // namespace
 

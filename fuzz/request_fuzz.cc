@@ -22,12 +22,14 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "plugin_slots/access.h"
 #include "plugin_slots/dispatch.h"
-#include "plugin_slots/output.h"
 #include "response_check.h"
+#include "text/output.h"
 
 namespace {
 
@@ -156,23 +158,20 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto vars = parse_block(std::string_view(reinterpret_cast<const char*>(data), size));
 
-  platform::Environment env;
-  env.query_string = lookup(vars, "QUERY_STRING");
-  env.plugin_meta = lookup(vars, "QV_PLUGIN_META");
-  env.bot_password = lookup(vars, "BOT_PASSWORD");
-  env.x_bot_password = lookup(vars, "HTTP_X_BOT_PASSWORD");
-  env.authorization = lookup(vars, "HTTP_AUTHORIZATION");
-  env.referer = lookup(vars, "HTTP_REFERER");
-  env.llama_api_keys = lookup(vars, "QV_LLAMA_API_KEYS");
-  env.sessions_dir = g_roots.c_str();
-  env.tmux_bin = g_tool.c_str();
+  platform::Environment::Vars given = {{"QV_SESSIONS_DIR", g_roots.c_str()},
+                                       {"VELUNORA_TMUX_BIN", g_tool.c_str()}};
+  for (const char* name : {"QUERY_STRING", "QV_PLUGIN_META", "BOT_PASSWORD", "HTTP_X_BOT_PASSWORD",
+                           "HTTP_AUTHORIZATION", "HTTP_REFERER", "QV_LLAMA_API_KEYS"}) {
+    given.emplace_back(name, lookup(vars, name));
+  }
+  const platform::Environment env = platform::Environment::given(given);
 
   const char* argv1 = lookup(vars, "ARGV1");
   const char* argv[] = {"slots", argv1, nullptr};
   const int argc = argv1 != nullptr ? 2 : 1;
 
   std::string out;
-  slots::Output output(&out);
+  text::Output output(&out);
   const int status = slots::run_request(argc, argv, env, output);
   check_response(vars, out, status);
   return 0;

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "plugin_slots/output.h"
 #include "response_check.h"
 #include "slots/server_url.h"
+#include "text/output.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ void check_identifier(std::string_view id) {
 
 void check_json_string(std::string_view text) {
   std::string sink;
-  slots::Output out(&sink);
+  text::Output out(&sink);
   out.json_str(text);
   fuzz::check(fuzz::JsonShape::valid_string(sink), "json_str wrote an invalid JSON string", sink);
 }

@@ -8,18 +8,18 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
 /// Separator put between the parts of every path the program builds.
 extern const char kPathSep;
-/// Name under which the HTTP client is looked up on the search path.
-extern const char* const kCurlProgram;
-/// Name under which the multiplexer tool is looked up on the search path.
-extern const char* const kTmuxProgram;
-/// File name of the multiplexer tool inside the per-user folder.
-extern const char* const kTmuxFileName;
+/// What the system's program files end in: ".exe" on Windows, nothing on POSIX.
+extern const char* const kExeSuffix;
+/// True on Windows, whose per-user folders come from LOCALAPPDATA and
+/// USERPROFILE alone; false on POSIX, which also has XDG_DATA_HOME and HOME.
+extern const bool kWindows;
 
 /// Puts standard output into the mode in which bytes leave exactly as written
 /// (binary mode on Windows), and makes a reader that goes away early an
@@ -27,43 +27,24 @@ extern const char* const kTmuxFileName;
 /// POSIX; children still start with the default). Called once at start.
 void prepare_stdout();
 
-/// Values of the environment variables the program reads, captured once at
-/// start. A null pointer means the variable is not set.
-struct Environment {
-  const char* query_string = nullptr;
-  const char* plugin_meta = nullptr;
-  const char* bot_password = nullptr;
-  const char* x_bot_password = nullptr;
-  const char* authorization = nullptr;
-  const char* referer = nullptr;
-  const char* sessions_dir = nullptr;
-  const char* tmux_bin = nullptr;
-  const char* local_app_data = nullptr;
-  const char* user_profile = nullptr;
-  const char* xdg_data_home = nullptr;
-  const char* home = nullptr;
-  const char* llama_api_keys = nullptr;
+/// The variables a run reads: the process environment, or exactly a given
+/// set of variables (tests and fuzzers run requests in-process with one).
+class Environment {
+ public:
+  using Vars = std::vector<std::pair<std::string, const char*>>;
+  /// The process's own environment, looked up as it is asked.
+  static Environment process() { return Environment(); }
+  /// Exactly these variables; a name listed with a null value is unset.
+  static Environment given(const Vars& vars);
+
+  /// The value of `name`, or null when the variable is not set.
+  const char* get(const char* name) const;
+
+ private:
+  Environment() = default;
+  bool own_ = false;
+  std::vector<std::pair<std::string, std::string>> vars_;
 };
-
-/// Reads every variable of Environment from the process environment.
-Environment read_environment();
-
-/// Base folder of the per-user application data (root 2 and the tool default):
-/// LOCALAPPDATA on Windows; on POSIX LOCALAPPDATA, else XDG_DATA_HOME, else
-/// HOME + "/.local/share" (each only when set and non-empty). Cut to 460
-/// characters. Empty when none applies.
-std::string app_data_base(const Environment& env);
-
-/// The per-user place of the multiplexer tool, before any cut: on Windows
-/// the whole LOCALAPPDATA + "\velunora\" + kTmuxFileName; on POSIX
-/// app_data_base (cut to 460) + "/velunora/" + kTmuxFileName. Empty when
-/// there is no base.
-std::string default_tool_path(const Environment& env);
-
-/// Base folder of the user's profile (root 3): USERPROFILE on Windows; on POSIX
-/// USERPROFILE, else HOME (each only when set and non-empty). Cut to 460
-/// characters. Empty when none applies.
-std::string profile_base(const Environment& env);
 
 /// What a status query found. Valid only when stat_path returned true.
 struct FileStatus {
@@ -74,6 +55,20 @@ struct FileStatus {
 
 /// Queries the status of `path`, following links. False when the query fails.
 bool stat_path(const std::string& path, FileStatus* status);
+
+/// True when `path` names an existing directory (links followed). An empty path
+/// is never one and touches nothing.
+inline bool is_dir(const std::string& path) {
+  FileStatus status;
+  return !path.empty() && stat_path(path, &status) && status.is_dir;
+}
+
+/// True when `path` names an existing regular file (links followed); a
+/// directory of that name does not count. An empty path is never one.
+inline bool file_exists(const std::string& path) {
+  FileStatus status;
+  return !path.empty() && stat_path(path, &status) && status.is_regular;
+}
 
 /// Opens a file for reading in binary mode, like fopen(path, "rb"). On Windows
 /// the file is opened sharing read, write and delete, so a publisher that

@@ -20,49 +20,14 @@ extern char** environ;
 namespace platform {
 
 const char kPathSep = '/';
-const char* const kCurlProgram = "curl";
-const char* const kTmuxProgram = "velunora-tmux";
-const char* const kTmuxFileName = "velunora-tmux";
+const char* const kExeSuffix = "";
+const bool kWindows = false;
 
 void prepare_stdout() {
   // A host that closes standard output early (the client went away) would
   // otherwise end the program with SIGPIPE; the write just fails instead, and
   // the exit status stays 0. Children get the default back at their start.
   ::signal(SIGPIPE, SIG_IGN);
-}
-
-namespace {
-
-constexpr std::size_t kBaseLimit = 460;
-
-bool non_empty(const char* value) {
-  return value != nullptr && value[0] != '\0';
-}
-
-std::string cut_base(std::string base) {
-  if (base.size() > kBaseLimit) base.resize(kBaseLimit);
-  return base;
-}
-
-}  // namespace
-
-std::string app_data_base(const Environment& env) {
-  if (non_empty(env.local_app_data)) return cut_base(env.local_app_data);
-  if (non_empty(env.xdg_data_home)) return cut_base(env.xdg_data_home);
-  if (non_empty(env.home)) return cut_base(std::string(env.home) + "/.local/share");
-  return {};
-}
-
-std::string default_tool_path(const Environment& env) {
-  const std::string base = app_data_base(env);
-  if (base.empty()) return {};
-  return base + "/velunora/" + kTmuxFileName;
-}
-
-std::string profile_base(const Environment& env) {
-  if (non_empty(env.user_profile)) return cut_base(env.user_profile);
-  if (non_empty(env.home)) return cut_base(env.home);
-  return {};
 }
 
 bool stat_path(const std::string& path, FileStatus* status) {

@@ -16,9 +16,8 @@
 namespace platform {
 
 const char kPathSep = '\\';
-const char* const kCurlProgram = "curl.exe";
-const char* const kTmuxProgram = "velunora-tmux.exe";
-const char* const kTmuxFileName = "velunora-tmux.exe";
+const char* const kExeSuffix = ".exe";
+const bool kWindows = true;
 
 void prepare_stdout() {
   // Text mode would turn every "\n" into "\r\n" and stop nothing else; the
@@ -28,17 +27,7 @@ void prepare_stdout() {
 
 namespace {
 
-constexpr std::size_t kBaseLimit = 460;
 constexpr DWORD kPipeBuffer = 65536;
-
-bool non_empty(const char* value) {
-  return value != nullptr && value[0] != '\0';
-}
-
-std::string cut_base(std::string base) {
-  if (base.size() > kBaseLimit) base.resize(kBaseLimit);
-  return base;
-}
 
 HANDLE as_handle(std::intptr_t value) {
   return reinterpret_cast<HANDLE>(value);
@@ -111,23 +100,6 @@ DWORD millis_until(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
-
-std::string app_data_base(const Environment& env) {
-  if (non_empty(env.local_app_data)) return cut_base(env.local_app_data);
-  return {};
-}
-
-std::string default_tool_path(const Environment& env) {
-  // Built from the whole variable: only the finished path is cut, to its
-  // capacity, by the caller. (The session root is built from a base cut to 460.)
-  if (!non_empty(env.local_app_data)) return {};
-  return std::string(env.local_app_data) + "\\velunora\\" + kTmuxFileName;
-}
-
-std::string profile_base(const Environment& env) {
-  if (non_empty(env.user_profile)) return cut_base(env.user_profile);
-  return {};
-}
 
 bool stat_path(const std::string& path, FileStatus* status) {
   struct _stat64 st;

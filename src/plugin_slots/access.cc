@@ -9,7 +9,6 @@ namespace slots {
 
 namespace {
 
-constexpr std::size_t kPwdCapacity = 128;
 constexpr std::string_view kBearer = "bearer ";
 
 std::string_view skip_spaces(std::string_view s) {
@@ -28,9 +27,8 @@ bool bearer_matches(std::string_view header, std::string_view password) {
   return password_matches(skip_spaces(header.substr(kBearer.size())), password);
 }
 
-bool pwd_param_matches(std::string_view query, std::string_view password) {
-  std::string pwd;
-  return text::get_query_val(query, "pwd", kPwdCapacity, &pwd) && password_matches(pwd, password);
+bool pwd_param_matches(const text::Query& query, std::string_view password) {
+  return query.has_pwd && password_matches(query.pwd, password);
 }
 
 }  // namespace
@@ -47,16 +45,22 @@ bool password_matches(std::string_view credential, std::string_view password) {
   return diff == 0;
 }
 
-bool check_access(const platform::Environment& env, Output& out) {
-  if (env.bot_password == nullptr || env.bot_password[0] == '\0') return true;
-  const std::string_view password = env.bot_password;
+bool check_access(const Request& request, text::Output& out) {
+  const std::string_view password = request.password;
+  if (password.empty()) return true;
 
-  if (env.x_bot_password != nullptr && password_matches(env.x_bot_password, password)) return true;
-  if (env.authorization != nullptr && bearer_matches(env.authorization, password)) return true;
-  if (env.query_string != nullptr && pwd_param_matches(env.query_string, password)) return true;
-  if (env.referer != nullptr) {
-    const char* mark = std::strchr(env.referer, '?');
-    if (mark != nullptr && pwd_param_matches(mark + 1, password)) return true;
+  if (request.x_bot_password != nullptr && password_matches(request.x_bot_password, password)) {
+    return true;
+  }
+  if (request.authorization != nullptr && bearer_matches(request.authorization, password)) {
+    return true;
+  }
+  if (pwd_param_matches(request.query, password)) return true;
+  if (request.referer != nullptr) {
+    // The page's own address carries the password when the page was opened
+    // with it; its calls come with that address as the referrer.
+    const char* mark = std::strchr(request.referer, '?');
+    if (mark != nullptr && pwd_param_matches(text::read_query(mark + 1), password)) return true;
   }
   out.raw(kUnauthorized);
   return false;

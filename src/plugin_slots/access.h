@@ -1,8 +1,8 @@
 // The password check that guards every request but the metadata request.
 #pragma once
 
-#include "platform/platform.h"
-#include "plugin_slots/output.h"
+#include "plugin_slots/request.h"
+#include "text/output.h"
 
 namespace slots {
 
@@ -19,6 +19,6 @@ bool password_matches(std::string_view credential, std::string_view password);
 /// presents the password: the X-Bot-Password header, a bearer token, the `pwd`
 /// query parameter, or the `pwd` parameter of the referring address. Otherwise
 /// writes the refusal and returns false; the caller then ends the run.
-bool check_access(const platform::Environment& env, Output& out);
+bool check_access(const Request& request, text::Output& out);
 
 }  // namespace slots

@@ -1,23 +1,17 @@
 #include "plugin_slots/dispatch.h"
 
 #include <array>
-#include <cstring>
-#include <string>
 
 #include "plugin_slots/access.h"
 #include "plugin_slots/page.h"
 #include "sessions/handle_sessions.h"
 #include "slots/handle_slots.h"
-#include "text/query.h"
 
 namespace slots {
 
 namespace {
 
-constexpr std::size_t kActionCapacity = 64;
-constexpr std::size_t kFormatCapacity = 32;
-
-void respond_page(const platform::Environment&, Output& out) {
+void respond_page(const platform::Environment&, const text::Query&, text::Output& out) {
   write_page(out);
 }
 
@@ -25,7 +19,7 @@ void respond_page(const platform::Environment&, Output& out) {
 struct Route {
   const char* action;
   const char* format;
-  void (*respond)(const platform::Environment&, Output&);
+  void (*respond)(const platform::Environment&, const text::Query&, text::Output&);
 };
 
 constexpr std::array<Route, 5> kRoutes = {{
@@ -42,21 +36,18 @@ bool matches(const char* want, const std::string& value) {
 
 }  // namespace
 
-int run_request(int argc, const char* const* argv, const platform::Environment& env, Output& out) {
-  if ((argc > 1 && std::strcmp(argv[1], "--meta") == 0) || env.plugin_meta != nullptr) {
+int run_request(int argc, const char* const* argv, const platform::Environment& env,
+                text::Output& out) {
+  const Request request = read_request(argc, argv, env);
+  if (request.meta) {
     out.raw(kMetaLine);
     return 0;
   }
-  if (!check_access(env, out)) return 0;
-
-  const std::string_view query = env.query_string != nullptr ? env.query_string : "";
-  std::string action;
-  std::string format;
-  text::get_query_val(query, "action", kActionCapacity, &action);
-  text::get_query_val(query, "format", kFormatCapacity, &format);
+  if (!check_access(request, out)) return 0;
   for (const Route& route : kRoutes) {
-    if (matches(route.action, action) && matches(route.format, format)) {
-      route.respond(env, out);
+    if (matches(route.action, request.query.action) &&
+        matches(route.format, request.query.format)) {
+      route.respond(env, request.query, out);
       break;
     }
   }

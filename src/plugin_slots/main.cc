@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   platform::prepare_stdout();
-  const platform::Environment env = platform::read_environment();
-  slots::Output out(stdout);
+  const platform::Environment env = platform::Environment::process();
+  text::Output out(stdout);
   return slots::run_request(argc, argv, env, out);
 }

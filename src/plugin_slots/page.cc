@@ -2,7 +2,7 @@
 
 namespace slots {
 
-void write_page(Output& out) {
+void write_page(text::Output& out) {
   for (std::string_view piece : kPagePieces) out.raw(piece);
 }
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "plugin_slots/output.h"
+#include "text/output.h"
 
 namespace slots {
 
@@ -16,6 +16,6 @@ namespace slots {
 extern const std::array<std::string_view, 10> kPagePieces;
 
 /// Writes the page: the ten pieces, each whole, with nothing between them.
-void write_page(Output& out);
+void write_page(text::Output& out);
 
 }  // namespace slots

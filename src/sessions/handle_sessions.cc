@@ -14,7 +14,7 @@ namespace {
 // Each part of a fallback path keeps this many characters (capacity counted).
 constexpr std::size_t kFallbackEntryPart = 201;
 
-void write_entry(Output& out, bool first, std::string_view name, std::string_view sid,
+void write_entry(text::Output& out, bool first, std::string_view name, std::string_view sid,
                  bool has_slots) {
   if (!first) out.raw(",");
   out.raw("{\"name\":");
@@ -25,10 +25,10 @@ void write_entry(Output& out, bool first, std::string_view name, std::string_vie
 }
 
 // Lists the subdirectories of the first session root, at most kMaxSessions.
-void write_first_root(const platform::Environment& env, Output& out) {
+void write_first_root(const platform::Environment& env, text::Output& out) {
   const std::vector<std::string> roots = collect_default_roots(env);
   if (roots.empty()) return;
-  const std::string root = text::str_copy(roots.front(), kRootCapacity);
+  const std::string& root = roots.front();
   std::vector<platform::DirEntry> entries;
   if (!platform::list_dir(root, &entries)) return;
 
@@ -41,17 +41,17 @@ void write_first_root(const platform::Environment& env, Output& out) {
     slots_file += text::str_copy(entry.name, kFallbackEntryPart);
     slots_file += platform::kPathSep;
     slots_file += "slots.json";
-    write_entry(out, written == 0, entry.name, entry.name, text::file_exists(slots_file));
+    write_entry(out, written == 0, entry.name, entry.name, platform::file_exists(slots_file));
     ++written;
   }
 }
 
 }  // namespace
 
-void handle_sessions(const platform::Environment& env, Output& out) {
+void handle_sessions(const platform::Environment& env, const text::Query&, text::Output& out) {
   // The opening goes out before any discovery: whatever fails later can only
   // shorten the list, never turn the answer into an error.
-  out.raw(kJsonHeader);
+  out.raw(text::kJsonHeader);
   out.raw("{\"ok\":true,\"sessions\":[");
 
   std::vector<SessionRecord> table;

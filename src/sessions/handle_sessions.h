@@ -2,13 +2,14 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "plugin_slots/output.h"
+#include "text/output.h"
+#include "text/query.h"
 
 namespace slots {
 
 /// Writes {"ok":true,"sessions":[...]}: the multiplexer tool's sessions, or,
 /// when it lists none, the subdirectories of the first session root. Never
 /// fails: every problem only shortens the list.
-void handle_sessions(const platform::Environment& env, Output& out);
+void handle_sessions(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 }  // namespace slots

@@ -11,13 +11,11 @@ namespace slots {
 
 namespace {
 
-// Capacities of the fixed buffers the paths are built in; each keeps the
-// listed number of characters of the part it is given.
-// A sessions folder in a file path keeps 950 characters, more than it can have.
-static_assert(kWorktreeCapacity - 1 + sizeof("/.velunora/sessions") - 1 <= 950);
-constexpr std::size_t kEntryPart = 201;   // entry name in a file path: 200
-constexpr std::size_t kChosenName = 256;  // chosen entry name: 255
-constexpr std::size_t kDirPart = 960;     // sessions folder in session_dir: 959
+// An entry name in a file path keeps 200 characters. The sessions folder
+// (a worktree of at most 767 characters and "/.velunora/sessions") and the
+// session directory (that and a sid of at most 159) are never long enough to
+// be cut.
+constexpr std::size_t kEntryPart = 201;
 
 // Status of "<folder>/<entry>/<file>", the entry name cut as the path is
 // built. The folder (at most 786 characters) always fits its 950, so the
@@ -64,19 +62,17 @@ void find_session_dir(SessionRecord* record) {
     // ">=" lets the later of equally old candidates win.
     if (stamp >= best) {
       best = stamp;
-      chosen = text::str_copy(entry.name, kChosenName);
+      chosen = entry.name;
       found = true;
     }
   }
   if (!found) return;
 
   record->sid = text::str_copy(chosen, kSidCapacity);
-  record->session_dir = text::str_copy(folder, kDirPart);
+  record->session_dir = folder;
   record->session_dir += platform::kPathSep;
   record->session_dir += record->sid;
-  record->session_dir = text::str_copy(record->session_dir, kSessionDirCapacity);
-  // session_dir (at most 946 characters) is never cut, so its slots.json is
-  // queried through the open folder too.
+  // Its slots.json is queried through the open folder too.
   platform::FileStatus status;
   record->has_slots =
       open_folder.stat_at(record->sid + platform::kPathSep + "slots.json", &status) &&

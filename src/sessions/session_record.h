@@ -12,7 +12,6 @@ inline constexpr std::size_t kMaxSessions = 128;
 /// at most one byte less.
 inline constexpr std::size_t kNameCapacity = 160;
 inline constexpr std::size_t kWorktreeCapacity = 768;
-inline constexpr std::size_t kSessionDirCapacity = 1280;
 inline constexpr std::size_t kSidCapacity = 160;
 
 /// One listed session.

@@ -1,5 +1,6 @@
 #include "sessions/session_roots.h"
 
+#include "sessions/user_folders.h"
 #include "text/bounded.h"
 
 namespace slots {
@@ -15,7 +16,7 @@ void add_under_base(const std::string& base, const char* folder, std::vector<std
   candidate += folder;
   candidate += platform::kPathSep;
   candidate += "sessions";
-  if (text::is_dir(candidate)) roots->push_back(text::str_copy(candidate, kRootCapacity));
+  if (platform::is_dir(candidate)) roots->push_back(text::str_copy(candidate, kRootCapacity));
 }
 
 }  // namespace
@@ -23,12 +24,12 @@ void add_under_base(const std::string& base, const char* folder, std::vector<std
 std::vector<std::string> collect_default_roots(const platform::Environment& env) {
   std::vector<std::string> roots;
   roots.reserve(3);
-  if (env.sessions_dir != nullptr && env.sessions_dir[0] != '\0' &&
-      text::is_dir(env.sessions_dir)) {
-    roots.push_back(text::str_copy(env.sessions_dir, kRootCapacity));
+  const char* sessions_dir = env.get("QV_SESSIONS_DIR");
+  if (sessions_dir != nullptr && sessions_dir[0] != '\0' && platform::is_dir(sessions_dir)) {
+    roots.push_back(text::str_copy(sessions_dir, kRootCapacity));
   }
-  add_under_base(platform::app_data_base(env), "velunora", &roots);
-  add_under_base(platform::profile_base(env), ".velunora", &roots);
+  add_under_base(app_data_base(env), "velunora", &roots);
+  add_under_base(profile_base(env), ".velunora", &roots);
   return roots;
 }
 

@@ -2,17 +2,17 @@
 
 #include <vector>
 
+#include "sessions/user_folders.h"
 #include "text/bounded.h"
 
 namespace slots {
 
 std::string resolve_tmux_path(const platform::Environment& env) {
-  if (env.tmux_bin != nullptr && env.tmux_bin[0] != '\0') {
-    return text::str_copy(env.tmux_bin, kToolPathCapacity);
-  }
-  const std::string installed = text::str_copy(platform::default_tool_path(env), kToolPathCapacity);
+  const char* bin = env.get("VELUNORA_TMUX_BIN");
+  if (bin != nullptr && bin[0] != '\0') return text::str_copy(bin, kToolPathCapacity);
+  const std::string installed = text::str_copy(default_tool_path(env), kToolPathCapacity);
   if (!installed.empty() && platform::path_exists(installed)) return installed;
-  return platform::kTmuxProgram;
+  return tmux_program();
 }
 
 const std::string& tmux_path(const platform::Environment& env) {

@@ -16,8 +16,8 @@ inline constexpr std::size_t kToolPathCapacity = 512;
 inline constexpr std::chrono::milliseconds kToolTimeLimit{10000};
 
 /// Where the tool is: VELUNORA_TMUX_BIN when set and non-empty (not checked);
-/// otherwise platform::default_tool_path (cut to 511) when that exists;
-/// otherwise the bare kTmuxProgram, looked up on the search path. Cut to 511
+/// otherwise default_tool_path (cut to 511) when that exists;
+/// otherwise the bare tmux_program(), looked up on the search path. Cut to 511
 /// characters. Looks afresh on every call.
 std::string resolve_tmux_path(const platform::Environment& env);
 

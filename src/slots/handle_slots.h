@@ -4,7 +4,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "plugin_slots/output.h"
+#include "text/output.h"
+#include "text/query.h"
 
 namespace slots {
 
@@ -12,19 +13,19 @@ namespace slots {
 /// non-empty `url` fetches the server's /slots with curl; otherwise a safe `id`
 /// relays that session's slots.json; otherwise the 400 that asks for a choice.
 /// Writes exactly one complete response.
-void handle_slots(const platform::Environment& env, Output& out);
+void handle_slots(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 /// The answer to an address that fails the scheme or character test.
 inline constexpr std::string_view kInvalidUrl = "invalid url (must be http:// or https://)";
 
 /// The server-address branch for an address as received (decoded, not empty).
-void reply_server_slots(const platform::Environment& env, std::string_view url, Output& out);
+void reply_server_slots(const platform::Environment& env, std::string_view url, text::Output& out);
 
 /// The models call: a llama.cpp router's model list for the request's `url`,
 /// reduced to each model's id and state. Writes exactly one complete response.
-void handle_models(const platform::Environment& env, Output& out);
+void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 /// The session branch for an identifier that passed safe_id.
-void reply_session_slots(const platform::Environment& env, std::string_view id, Output& out);
+void reply_session_slots(const platform::Environment& env, std::string_view id, text::Output& out);
 
 }  // namespace slots

@@ -18,10 +18,11 @@ bool is_trailing_space(char c) {
 Fetched fetch_endpoint(const platform::Environment& env, const std::string& endpoint) {
   // curl is started directly, with the URL as one argument: no command
   // interpreter ever sees it, so nothing in it can be expanded or quoted away.
-  std::vector<std::string> argv = {platform::kCurlProgram, "-sk", "--max-time", "4"};
+  std::vector<std::string> argv = {std::string("curl") + platform::kExeSuffix, "-sk", "--max-time",
+                                   "4"};
   std::string header;
-  if (env.llama_api_keys != nullptr) {
-    const std::string key = api_key_for(env.llama_api_keys, endpoint);
+  if (const char* keys = env.get("QV_LLAMA_API_KEYS")) {
+    const std::string key = api_key_for(keys, endpoint);
     if (!key.empty()) {
       // "-H @-": curl reads header lines from its standard input, where
       // neither the process list nor the host's logs show them.
@@ -48,8 +49,8 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
   return fetched;
 }
 
-void write_answer_head(Output& out, const std::string& endpoint) {
-  out.raw(kJsonHeader);
+void write_answer_head(text::Output& out, const std::string& endpoint) {
+  out.raw(text::kJsonHeader);
   out.raw("{\"ok\":true,\"source\":\"query\",\"url\":");
   out.json_str(endpoint);
   out.raw(",\"updated_epoch\":");
@@ -58,14 +59,14 @@ void write_answer_head(Output& out, const std::string& endpoint) {
 }
 
 bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,
-                    std::string_view unable, Output& out, Fetched* fetched) {
+                    std::string_view unable, text::Output& out, Fetched* fetched) {
   *fetched = fetch_endpoint(env, endpoint);
   if (!fetched->started) {
-    reply_json_err(out, "502 Bad Gateway", "failed to invoke curl", endpoint);
+    text::reply_json_err(out, "502 Bad Gateway", "failed to invoke curl", endpoint);
     return false;
   }
   if (!fetched->usable()) {
-    reply_json_err(out, "502 Bad Gateway", unable, endpoint);
+    text::reply_json_err(out, "502 Bad Gateway", unable, endpoint);
     return false;
   }
   return true;

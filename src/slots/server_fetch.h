@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "plugin_slots/output.h"
 #include "text/capture.h"
+#include "text/output.h"
 
 namespace slots {
 
@@ -35,13 +35,13 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
 /// Writes the start of a successful answer for `endpoint`: the JSON header and
 /// {"ok":true,"source":"query","url":ENDPOINT,"updated_epoch":NOW, (the
 /// current time in seconds since 1970); the caller writes the rest.
-void write_answer_head(Output& out, const std::string& endpoint);
+void write_answer_head(text::Output& out, const std::string& endpoint);
 
 /// fetch_endpoint, answering the 502 itself when there is nothing to classify:
 /// "failed to invoke curl" when curl cannot be started, `unable` when it
 /// failed or printed one byte or less; the endpoint is the envelope's url.
 /// False when it answered.
 bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,
-                    std::string_view unable, Output& out, Fetched* fetched);
+                    std::string_view unable, text::Output& out, Fetched* fetched);
 
 }  // namespace slots

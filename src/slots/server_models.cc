@@ -8,27 +8,23 @@
 #include "slots/model_list.h"
 #include "slots/server_fetch.h"
 #include "slots/server_url.h"
-#include "text/query.h"
 
 namespace slots {
 
 namespace {
 
-constexpr std::size_t kUrlCapacity = 512;
 constexpr std::string_view kBadGateway = "502 Bad Gateway";
 
 }  // namespace
 
-void handle_models(const platform::Environment& env, Output& out) {
-  const std::string_view query = env.query_string != nullptr ? env.query_string : "";
-  std::string url;
-  text::get_query_val(query, "url", kUrlCapacity, &url);
+void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out) {
+  const std::string& url = query.url;
   if (url.empty()) {
-    reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
+    text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
     return;
   }
   if (!valid_server_url(url)) {
-    reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
+    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
     return;
   }
   const std::string endpoint = models_endpoint(url);
@@ -39,14 +35,14 @@ void handle_models(const platform::Environment& env, Output& out) {
   }
   const std::string_view data = fetched.data();
   if (data[0] != '{' && data[0] != '[') {
-    reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
+    text::reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
     return;
   }
   std::vector<ModelEntry> models;
   if (!read_model_list(data, &models)) {
     std::string message;
     if (!read_error_message(data, &message)) message = "no model list in the response from /models";
-    reply_json_err(out, kBadGateway, message, endpoint);
+    text::reply_json_err(out, kBadGateway, message, endpoint);
     return;
   }
   write_answer_head(out, endpoint);

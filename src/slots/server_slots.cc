@@ -7,9 +7,9 @@
 
 namespace slots {
 
-void reply_server_slots(const platform::Environment& env, std::string_view url, Output& out) {
+void reply_server_slots(const platform::Environment& env, std::string_view url, text::Output& out) {
   if (!valid_server_url(url)) {
-    reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
+    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
     return;
   }
   const std::string endpoint = slots_endpoint(url);
@@ -27,11 +27,12 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
     out.raw(data.substr(0, data.find('\0')));
     out.raw("}\n");
   } else if (data[0] == '{') {
-    out.raw(kJsonHeader);
+    out.raw(text::kJsonHeader);
     out.raw(data);
     out.raw("\n");
   } else {
-    reply_json_err(out, "502 Bad Gateway", "unexpected non-JSON response from /slots", endpoint);
+    text::reply_json_err(out, "502 Bad Gateway", "unexpected non-JSON response from /slots",
+                         endpoint);
   }
 }
 

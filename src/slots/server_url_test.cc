@@ -61,4 +61,44 @@ TEST(ServerUrl, ValidatesSchemeAndCharacters) {
   for (const auto& c : cases) EXPECT_EQ(slots::valid_server_url(c.url), c.valid) << c.url;
 }
 
+TEST(SlotsEndpoint, NormalisesTheAddress) {
+  const std::string b = "http://srv:80";
+  const struct {
+    std::string url;
+    std::string normalised;
+  } cases[] = {
+      {b, b + "/slots"},
+      {b + "/", b + "/slots"},
+      {b + "///", b + "/slots"},
+      {b + "/v1", b + "/slots"},
+      {b + "/v1/", b + "/slots"},
+      {b + "/slots", b + "/slots"},
+      {b + "/slots/", b + "/slots"},
+      {b + "/v1/slots", b + "/v1/slots"},
+      {b + "/api/v1", b + "/api/slots"},
+      {b + "//v1", b + "//slots"},
+      {b + "/V1", b + "/V1/slots"},
+      {b + "/Slots", b + "/Slots/slots"},
+      {"http://", "http:/slots"},
+      {"https://h/v1/v1", "https://h/v1/slots"},
+      // A query or fragment stays after the completed path.
+      {b + "/slots?x=1", b + "/slots?x=1"},
+      {b + "?x=1", b + "/slots?x=1"},
+      {b + "/v1/?x=1", b + "/slots?x=1"},
+      {b + "#f", b + "/slots#f"},
+      {b + "/?#", b + "/slots?#"},
+      {b + "?x=/slots", b + "/slots?x=/slots"},
+      // A router's model is asked for without loading it, unless the
+      // address says otherwise.
+      {b + "?model=a", b + "/slots?model=a&autoload=false"},
+      {b + "/slots?model=a/b#f", b + "/slots?model=a/b&autoload=false#f"},
+      {b + "?x=1&model=", b + "/slots?x=1&model=&autoload=false"},
+      {b + "?model=a&autoload=true", b + "/slots?model=a&autoload=true"},
+      {b + "?autoload&model=a", b + "/slots?autoload&model=a"},
+      {b + "?models=a&xmodel=b", b + "/slots?models=a&xmodel=b"},
+      {b + "#?model=a", b + "/slots#?model=a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(slots::slots_endpoint(c.url), c.normalised) << c.url;
+}
+
 }  // namespace

@@ -7,7 +7,6 @@
 #include "slots/handle_slots.h"
 #include "slots/session_match.h"
 #include "slots/slots_file.h"
-#include "text/bounded.h"
 
 namespace slots {
 
@@ -18,20 +17,17 @@ constexpr std::string_view kNoSession = "session not found on this node";
 constexpr std::string_view kNoSlotsFile =
     "no slots.json for this session (not using llama.cpp slots publisher)";
 
-// Capacities of the path parts, terminator counted.
-constexpr std::size_t kRootPart = 512;
-constexpr std::size_t kIdPart = 256;
-constexpr std::size_t kSessionDirPart = 1024;
-
 // The session directory for `id`: a directory of that name under the first
 // root that has one; only when none has, the tool's sessions, by exact name
 // and then by part of the name. Empty when the session is not found.
 std::string find_session_dir_for(const platform::Environment& env, std::string_view id) {
   for (const std::string& root : collect_default_roots(env)) {
-    std::string candidate = text::str_copy(root, kRootPart);
+    // Roots keep at most 511 characters and a safe id 160, so the path is
+    // never cut.
+    std::string candidate = root;
     candidate += platform::kPathSep;
-    candidate += text::str_copy(id, kIdPart);
-    if (text::is_dir(candidate)) return candidate;
+    candidate += id;
+    if (platform::is_dir(candidate)) return candidate;
   }
   std::vector<SessionRecord> table;
   table.reserve(kMaxSessions);
@@ -42,24 +38,24 @@ std::string find_session_dir_for(const platform::Environment& env, std::string_v
 
 }  // namespace
 
-void reply_session_slots(const platform::Environment& env, std::string_view id, Output& out) {
+void reply_session_slots(const platform::Environment& env, std::string_view id, text::Output& out) {
   const std::string session_dir = find_session_dir_for(env, id);
   if (session_dir.empty()) {
-    reply_json_err(out, kNotFound, kNoSession);
+    text::reply_json_err(out, kNotFound, kNoSession);
     return;
   }
 
-  std::string path = text::str_copy(session_dir, kSessionDirPart);
+  std::string path = session_dir;
   path += platform::kPathSep;
   path += "slots.json";
   text::Capture bytes;
   // An empty file or a single byte is no slot data.
   if (!read_slots_file(path, &bytes) || bytes.size < 2) {
-    reply_json_err(out, kNotFound, kNoSlotsFile);
+    text::reply_json_err(out, kNotFound, kNoSlotsFile);
     return;
   }
   // Relayed as read: not parsed, trimmed or wrapped, NUL bytes included.
-  out.raw(kJsonHeader);
+  out.raw(text::kJsonHeader);
   out.raw(bytes.view());
   if (bytes.view().back() != '\n') out.raw("\n");
 }

@@ -28,11 +28,10 @@ struct Capture {
 /// end of the stream or on an error (the contract of fread).
 using ReadFn = std::function<std::size_t(char* buffer, std::size_t n)>;
 
-/// Reads the stream to its end into a buffer that starts at 16 KiB and doubles
-/// while it is at most 4 MiB, so it ends at 8 MiB: a longer stream yields its
-/// first 8 MiB less one byte and the rest is not read. A failed growth ends the
-/// capture with what was read. `data` is null only when the first allocation
-/// fails.
+/// Reads a stream (a child's output, a file) to its end into a buffer that starts at 16 KiB and
+/// doubles while it is at most 4 MiB, so it ends at 8 MiB: a longer stream yields its first 8 MiB
+/// less one byte and the rest is not read. A failed growth ends the capture with what was read.
+/// `data` is null only when the first allocation fails.
 Capture read_pipe_all(const ReadFn& read);
 
 }  // namespace text

@@ -55,4 +55,18 @@ bool get_query_val(std::string_view query, std::string_view name, std::size_t ca
   return true;
 }
 
+Query read_query(std::string_view query) {
+  // A value cut to the scratch size cannot be told apart from a longer one,
+  // so only the two limits above change what a caller sees.
+  constexpr std::size_t kWhole = kRawScratch;
+  Query q;
+  get_query_val(query, "action", kWhole, &q.action);
+  get_query_val(query, "format", kWhole, &q.format);
+  get_query_val(query, "id", kWhole, &q.id);
+  get_query_val(query, "url", kUrlLimit + 1, &q.url);
+  get_query_val(query, "server", kWhole, &q.server);
+  q.has_pwd = get_query_val(query, "pwd", kPwdLimit + 1, &q.pwd);
+  return q;
+}
+
 }  // namespace text

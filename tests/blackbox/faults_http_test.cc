@@ -267,19 +267,15 @@ TEST(FileFaults, SlotsFileThatIsANamedPipe) {
   fs::create_directories(dir.path() / "root" / "web");
   ASSERT_EQ(::mkfifo((dir.path() / "root" / "web" / "slots.json").c_str(), 0644), 0);
 
-  const std::vector<std::string> env = {"QUERY_STRING=action=slots&id=web",
-                                        "QV_SESSIONS_DIR=" + dir.str("root"),
-                                        "VELUNORA_TMUX_BIN=" + dir.str("absent")};
-  platform::ChildProcess child;
-  ASSERT_TRUE(child.start({SLOTS_EXE}, &env, std::chrono::seconds(15)));
-  std::string out;
-  char buffer[4096];
-  for (std::size_t n; (n = child.read(buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-  child.finish();
-  EXPECT_FALSE(child.timed_out()) << "the request did not end";
-  EXPECT_EQ(out, error_response("404 Not Found",
-                                "no slots.json for this session (not using llama.cpp slots "
-                                "publisher)"));
+  const RunResult result = run_program(SLOTS_EXE,
+                                       {{"QUERY_STRING", "action=slots&id=web"},
+                                        {"QV_SESSIONS_DIR", dir.str("root")},
+                                        {"VELUNORA_TMUX_BIN", dir.str("absent")}},
+                                       {}, std::chrono::seconds(15));
+  EXPECT_FALSE(result.timed_out) << "the request did not end";
+  EXPECT_EQ(result.out, error_response("404 Not Found",
+                                       "no slots.json for this session (not using llama.cpp slots "
+                                       "publisher)"));
 }
 
 }  // namespace

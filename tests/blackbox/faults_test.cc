@@ -315,17 +315,9 @@ class Unprivileged {
   const std::string& why_not() const { return why_not_; }
 
   RunResult run(const Env& env) const {
-    std::vector<std::string> argv = prefix_;
-    argv.push_back(SLOTS_EXE);
-    std::vector<std::string> vars;
-    for (const auto& [key, value] : env) vars.push_back(key + "=" + value);
-    RunResult result;
-    platform::ChildProcess child;
-    if (!child.start(argv, &vars)) return result;
-    char buffer[65536];
-    for (std::size_t n; (n = child.read(buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
-    result.exit_code = child.finish();
-    return result;
+    std::vector<std::string> args(prefix_.begin() + 1, prefix_.end());
+    args.push_back(SLOTS_EXE);
+    return run_program(prefix_.front(), env, args);
   }
 
  private:

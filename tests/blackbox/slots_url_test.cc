@@ -16,53 +16,19 @@ constexpr std::string_view kInvalidUrl = "invalid url (must be http:// or https:
 constexpr std::string_view kUnable = "unable to fetch /slots from llama.cpp server";
 constexpr std::string_view kNonJson = "unexpected non-JSON response from /slots";
 
+// The normalisation itself is a unit table beside slots_endpoint; here one
+// address of each kind goes through the whole program to curl's command line.
 TEST_F(StandInCurl, NormalisesTheAddress) {
-  const std::string b = "http://srv:80";
   const struct {
     std::string url;
     std::string normalised;
   } cases[] = {
-      {b, b + "/slots"},
-      {b + "/", b + "/slots"},
-      {b + "///", b + "/slots"},
-      {b + "/v1", b + "/slots"},
-      {b + "/v1/", b + "/slots"},
-      {b + "/slots", b + "/slots"},
-      {b + "/slots/", b + "/slots"},
-      {b + "/v1/slots", b + "/v1/slots"},
-      {b + "/api/v1", b + "/api/slots"},
-      {b + "//v1", b + "//slots"},
-      {b + "/V1", b + "/V1/slots"},
-      {b + "/Slots", b + "/Slots/slots"},
-      {"http://", "http:/slots"},
-      {"https://h/v1/v1", "https://h/v1/slots"},
-      // A query or fragment stays after the completed path.
-      {b + "/slots?x=1", b + "/slots?x=1"},
-      {b + "?x=1", b + "/slots?x=1"},
-      {b + "/v1/?x=1", b + "/slots?x=1"},
-      {b + "#f", b + "/slots#f"},
-      {b + "/?#", b + "/slots?#"},
-      {b + "?x=/slots", b + "/slots?x=/slots"},
-      // A router's model is asked for without loading it, unless the
-      // address says otherwise.
-      {b + "?model=a", b + "/slots?model=a&autoload=false"},
-      {b + "/slots?model=a/b#f", b + "/slots?model=a/b&autoload=false#f"},
-      {b + "?x=1&model=", b + "/slots?x=1&model=&autoload=false"},
-      {b + "?model=a&autoload=true", b + "/slots?model=a&autoload=true"},
-      {b + "?autoload&model=a", b + "/slots?autoload&model=a"},
-      {b + "?models=a&xmodel=b", b + "/slots?models=a&xmodel=b"},
-      {b + "#?model=a", b + "/slots#?model=a"},
+      {"http://srv:80/v1/", "http://srv:80/slots"},
+      {"http://srv:80/v1/?model=a#f", "http://srv:80/slots?model=a&autoload=false#f"},
   };
   for (const auto& c : cases) {
-    // Percent-encode every byte, so the address arrives exactly as written.
-    std::string encoded;
-    for (unsigned char ch : c.url) {
-      static const char* hex = "0123456789ABCDEF";
-      encoded += '%';
-      encoded += hex[ch >> 4];
-      encoded += hex[ch & 15];
-    }
-    const RunResult result = call("action=slots&url=" + encoded, "", 7);
+    // Percent-encoded whole, so the address arrives exactly as written.
+    const RunResult result = call("action=slots&url=" + percent_encode(c.url), "", 7);
     EXPECT_EQ(result.out, error_response("502 Bad Gateway", kUnable, c.normalised)) << c.url;
     EXPECT_EQ(argv(), "-sk\n--max-time\n4\n" + c.normalised + "\n") << c.url;
     EXPECT_EQ(result.exit_code, 0);

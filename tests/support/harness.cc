@@ -95,14 +95,14 @@ std::string slots_path() {
 }
 
 RunResult run_program(const std::string& program, const Env& env,
-                      const std::vector<std::string>& args) {
+                      const std::vector<std::string>& args, std::chrono::milliseconds limit) {
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> vars;
   for (const auto& [name, value] : env) vars.push_back(name + "=" + value);
   RunResult result;
   platform::ChildProcess child;
-  if (!child.start(argv, &vars)) return result;
+  if (!child.start(argv, &vars, limit)) return result;
   char buffer[65536];
   for (;;) {
     const std::size_t n = child.read(buffer, sizeof buffer);
@@ -110,6 +110,7 @@ RunResult run_program(const std::string& program, const Env& env,
     if (n < sizeof buffer) break;
   }
   result.exit_code = child.finish();
+  result.timed_out = child.timed_out();
   return result;
 }
 

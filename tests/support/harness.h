@@ -2,12 +2,15 @@
 // programs and a runner for the built program.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "percent_encode.h"
 
 namespace testing_support {
 
@@ -44,6 +47,7 @@ std::string fixture(const std::string& name);
 struct RunResult {
   std::string out;
   int exit_code = -1;
+  bool timed_out = false;  ///< stopped at its time limit
 };
 
 /// Environment of one run: exactly these variables, nothing inherited.
@@ -53,9 +57,11 @@ using Env = std::map<std::string, std::string>;
 /// its arguments after the program name.
 RunResult run_slots(const Env& env, const std::vector<std::string>& args = {});
 
-/// Runs `program` (a path) the way run_slots runs the built program.
+/// Runs `program` (a path) the way run_slots runs the built program. A
+/// non-zero `limit` stops a run that has not ended by then (timed_out tells).
 RunResult run_program(const std::string& program, const Env& env,
-                      const std::vector<std::string>& args = {});
+                      const std::vector<std::string>& args = {},
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(0));
 
 /// Path of the built program.
 std::string slots_path();

@@ -1,6 +1,6 @@
-#include "plugin_slots/output.h"
+#include "text/output.h"
 
-namespace slots {
+namespace text {
 
 void Output::raw(std::string_view bytes) {
   if (bytes.empty()) return;
@@ -63,4 +63,4 @@ void reply_json_err(Output& out, std::string_view status, std::string_view messa
   out.raw("}\n");
 }
 
-}  // namespace slots
+}  // namespace text

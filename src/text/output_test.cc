@@ -1,4 +1,4 @@
-#include "plugin_slots/output.h"
+#include "text/output.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@ namespace {
 
 std::string json(std::string_view text) {
   std::string sink;
-  slots::Output out(&sink);
+  text::Output out(&sink);
   out.json_str(text);
   return sink;
 }
@@ -30,22 +30,22 @@ TEST(JsonPrintStr, EscapesDropsAndPassesBytes) {
 
 TEST(ReplyJsonErr, EnvelopeWithAndWithoutUrl) {
   std::string sink;
-  slots::Output out(&sink);
-  slots::reply_json_err(out, "401 Unauthorized", "unauthorized");
+  text::Output out(&sink);
+  text::reply_json_err(out, "401 Unauthorized", "unauthorized");
   EXPECT_EQ(sink,
             "Status: 401 Unauthorized\r\nContent-Type: application/json; charset=utf-8\r\n\r\n"
             "{\"ok\":false,\"error\":\"unauthorized\"}\n");
   EXPECT_EQ(sink.size(), 111u);
 
   sink.clear();
-  slots::reply_json_err(out, "502 Bad Gateway", "m\"", "http://h/\\");
+  text::reply_json_err(out, "502 Bad Gateway", "m\"", "http://h/\\");
   EXPECT_EQ(sink,
             "Status: 502 Bad Gateway\r\nContent-Type: application/json; charset=utf-8\r\n\r\n"
             "{\"ok\":false,\"error\":\"m\\\"\",\"url\":\"http://h/\\\\\"}\n");
 
   std::string empty_url;
-  slots::Output out2(&empty_url);
-  slots::reply_json_err(out2, "401 Unauthorized", "unauthorized", "");
+  text::Output out2(&empty_url);
+  text::reply_json_err(out2, "401 Unauthorized", "unauthorized", "");
   EXPECT_EQ(empty_url.size(), 111u);
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace slots {
+namespace text {
 
 /// Header block of every JSON answer that succeeds.
 inline constexpr std::string_view kJsonHeader =
@@ -39,4 +39,4 @@ class Output {
 void reply_json_err(Output& out, std::string_view status, std::string_view message,
                     std::string_view url = {});
 
-}  // namespace slots
+}  // namespace text
