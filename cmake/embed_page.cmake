@@ -6,12 +6,28 @@
 # Each file's bytes go in unchanged, except that a single final line feed of a
 # file is dropped: editors add one, and the page puts its own line breaks
 # around the pieces. Scripts are wrapped in "<script>" and "</script>\n".
+#
+# The monitor script is the files of MONITOR_SCRIPT joined end to end in that
+# order, each with its final line feed, and then that one text's final line
+# feed dropped. Its first file opens the function that holds the script and
+# its last one closes it. Every script, style and markup file of the folder
+# must be used: one that is not listed here stops the build.
 
 cmake_minimum_required(VERSION 3.25)
 
-# Reads a file as hex pairs, without its final line feed.
-function(read_hex path out)
-  file(READ "${path}" hex HEX)
+set(MONITOR_SCRIPT slot_math.js address.js draw.js poll.js controls.js)
+set(OTHER_ASSETS head.html theme_bootstrap.js tokens.css components.css body.html theme_bridge.js)
+
+file(GLOB present RELATIVE "${ASSETS}" "${ASSETS}/*.js" "${ASSETS}/*.css" "${ASSETS}/*.html")
+foreach(name IN LISTS present)
+  if(NOT name IN_LIST MONITOR_SCRIPT AND NOT name IN_LIST OTHER_ASSETS)
+    message(FATAL_ERROR
+            "${ASSETS}/${name} is not part of the page: list it in ${CMAKE_CURRENT_LIST_FILE}")
+  endif()
+endforeach()
+
+# Drops a single final line feed from hex pairs.
+function(drop_final_newline hex out)
   string(LENGTH "${hex}" len)
   if(len GREATER_EQUAL 2)
     math(EXPR last "${len} - 2")
@@ -20,6 +36,13 @@ function(read_hex path out)
       string(SUBSTRING "${hex}" 0 ${last} hex)
     endif()
   endif()
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+
+# Reads a file as hex pairs, without its final line feed.
+function(read_hex path out)
+  file(READ "${path}" hex HEX)
+  drop_final_newline("${hex}" hex)
   set(${out} "${hex}" PARENT_SCOPE)
 endfunction()
 
@@ -40,7 +63,12 @@ read_hex("${ASSETS}/theme_bootstrap.js" bootstrap)
 read_hex("${ASSETS}/tokens.css" tokens)
 read_hex("${ASSETS}/components.css" components)
 read_hex("${ASSETS}/body.html" body)
-read_hex("${ASSETS}/monitor.js" monitor)
+set(monitor "")
+foreach(name IN LISTS MONITOR_SCRIPT)
+  file(READ "${ASSETS}/${name}" hex HEX)
+  string(APPEND monitor "${hex}")
+endforeach()
+drop_final_newline("${monitor}" monitor)
 read_hex("${ASSETS}/theme_bridge.js" bridge)
 text_hex("<style>\n" style_open)
 text_hex("</style></head><body>\n" head_end)

@@ -21,13 +21,32 @@ const std::string kHeaders =
     "\r\n";
 const std::string kMiddleDot = "\xC2\xB7";
 
-// One asset file as it goes into the page: a single final line feed dropped.
-std::string asset(const std::string& name) {
-  const fs::path dir = fs::path(SLOTS_FIXTURES_DIR).parent_path().parent_path() / "assets" / "page";
-  std::string bytes = read_file(dir / name);
-  EXPECT_FALSE(bytes.empty()) << name;
+// The monitor script's pieces, in the order they are joined.
+const std::vector<std::string> kMonitorScript = {"slot_math.js", "address.js", "draw.js", "poll.js",
+                                                 "controls.js"};
+
+fs::path assets_dir() {
+  return fs::path(SLOTS_FIXTURES_DIR).parent_path().parent_path() / "assets" / "page";
+}
+
+std::string drop_final_newline(std::string bytes) {
   if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
   return bytes;
+}
+
+// One asset file as it goes into the page: a single final line feed dropped.
+std::string asset(const std::string& name) {
+  std::string bytes = read_file(assets_dir() / name);
+  EXPECT_FALSE(bytes.empty()) << name;
+  return drop_final_newline(bytes);
+}
+
+// The monitor script: its pieces joined end to end, each whole, then the
+// single final line feed of the whole dropped.
+std::string monitor_script() {
+  std::string joined;
+  for (const std::string& name : kMonitorScript) joined += read_file(assets_dir() / name);
+  return drop_final_newline(joined);
 }
 
 std::string script(const std::string& name) {
@@ -38,7 +57,7 @@ std::string script(const std::string& name) {
 std::string expected_page() {
   return kHeaders + asset("head.html") + "\n" + script("theme_bootstrap.js") + "<style>\n" +
          asset("tokens.css") + "\n" + asset("components.css") + "\n" + "</style></head><body>\n" +
-         asset("body.html") + "\n<script>\n" + asset("monitor.js") + "\n</script>\n" +
+         asset("body.html") + "\n<script>\n" + monitor_script() + "\n</script>\n" +
          script("theme_bridge.js") + "</body></html>\n";
 }
 
