@@ -1,25 +1,14 @@
 // What the monitor shows when something goes wrong, row by row of its
 // failure handling, with real failures of the program and of the host.
 import assert from 'node:assert/strict';
-import { createServer } from 'node:net';
 import { describe, it } from 'node:test';
 import { callsOf, pageState, waitForRenders } from './helpers/browser.mjs';
 import { startHost } from './helpers/host.mjs';
 import { useSetup } from './helpers/setup.mjs';
+import { closedAddress } from './helpers/stand_in_http.mjs';
 
 const s = useSetup();
 const ONE_SLOT = [{ id: 0, is_processing: false, n_ctx: 2048 }];
-
-// An address on which nothing listens.
-function closedAddress() {
-  return new Promise((resolve) => {
-    const probe = createServer();
-    probe.listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(`http://127.0.0.1:${port}`));
-    });
-  });
-}
 
 // Probes `address` from the URL input; returns the page's state and the
 // HTTP status of the slots call.

@@ -86,12 +86,7 @@ TEST(RealServer, BehindAnApiKey) {
 }
 
 TEST(RealServer, RouterWithTwoModels) {
-  TempDir models;
-  fs::create_directories(models.path());
-  for (const char* name : {"a.gguf", "b.gguf"}) {
-    fs::create_symlink(llama_dir() + "/models/tiny.gguf", models.path() / name);
-  }
-  LlamaServer router({"--models-dir", models.str(), "-np", "2", "-c", "4096", "-t", "1"});
+  LlamaServer router({"--router", "a,b"});
   const std::string b = router.base();
   ASSERT_EQ(http_request(router.port(), "POST", "/models/load", "{\"model\":\"a\"}").status, 200);
   for (int i = 0; i < 300; ++i) {

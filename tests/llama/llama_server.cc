@@ -1,19 +1,18 @@
 #include "llama_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -21,19 +20,11 @@ namespace testing_support {
 
 namespace {
 
-int free_port() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd);
-    throw std::runtime_error("no free port");
-  }
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
+// The launcher of this source tree, found beside its fixtures (whose folder
+// the build names).
+std::string serve_script() {
+  return (fs::path(SLOTS_FIXTURES_DIR).parent_path().parent_path() / "tools" / "llama" / "serve")
+      .string();
 }
 
 }  // namespace
@@ -103,32 +94,15 @@ HttpReply http_request(int port, const std::string& method, const std::string& t
   return reply;
 }
 
-std::string llama_dir() {
-  const char* dir = std::getenv("SLOTS_LLAMA_DIR");
-  if (dir == nullptr || dir[0] == '\0') {
-    throw std::runtime_error(
-        "SLOTS_LLAMA_DIR is not set: run these tests through tools/test-llama");
-  }
-  return dir;
-}
-
 std::vector<std::string> LlamaServer::model_args(const std::string& model,
                                                  std::vector<std::string> more) {
-  std::vector<std::string> args = {
-      "-m", llama_dir() + "/models/" + model, "-np", "2", "-c", "4096", "-t", "1"};
+  std::vector<std::string> args = {"--model", model};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }
 
 LlamaServer::LlamaServer(std::vector<std::string> args) : args_(std::move(args)) {
-  for (int attempt = 0; attempt < 5 && !running(); ++attempt) {
-    port_ = free_port();
-    try {
-      start();
-    } catch (const std::exception&) {
-      if (attempt == 4) throw;
-    }
-  }
+  start();
 }
 
 LlamaServer::~LlamaServer() {
@@ -141,60 +115,62 @@ std::string LlamaServer::base() const {
 
 void LlamaServer::start() {
   if (running()) return;
-  std::vector<std::string> argv = {llama_dir() + "/bin/llama-server",
-                                   "--host",
-                                   "127.0.0.1",
-                                   "--port",
-                                   std::to_string(port_),
-                                   "--no-ui"};
+  std::vector<std::string> argv = {serve_script()};
+  if (port_ != 0) argv.insert(argv.end(), {"--port", std::to_string(port_)});
   argv.insert(argv.end(), args_.begin(), args_.end());
   std::vector<char*> cargs;
   for (std::string& a : argv) cargs.push_back(a.data());
   cargs.push_back(nullptr);
-  const std::string log = log_dir_.str("server.log");
+  // Both pipes close on exec: the launcher must see the end of its input
+  // when this object closes its end, not when some other child does.
+  int in[2];
+  int out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    ::close(in[0]);
+    ::close(in[1]);
+    throw std::runtime_error("no pipe");
+  }
+  const std::string errors = log_dir_.str("serve.err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  // A process group of its own, so that a router's model servers stop with it.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, cargs[0], &actions, &attr, cargs.data(), environ);
+  const int rc = ::posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) throw std::runtime_error("llama-server cannot be started: " + argv[0]);
-  pid_ = pid;
-  for (int i = 0; i < 600; ++i) {
-    if (http_request(port_, "GET", "/health", "", {}, 2).status == 200) return;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("llama-server ended at start: " + read_file(log));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::close(in[0]);
+  ::close(out[1]);
+  if (rc != 0) {
+    ::close(in[1]);
+    ::close(out[0]);
+    throw std::runtime_error("the launcher cannot be started: " + argv[0]);
   }
-  stop();
-  throw std::runtime_error("llama-server did not become healthy: " + read_file(log));
+  pid_ = pid;
+  to_serve_ = in[1];
+  // Its one line once the server is healthy; nothing when it did not start.
+  std::string line;
+  char c = 0;
+  while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  ::close(out[0]);
+  int port = 0;
+  int server_pid = 0;
+  if (std::sscanf(line.c_str(), "{\"port\":%d,\"pid\":%d}", &port, &server_pid) != 2) {
+    stop();
+    throw std::runtime_error("llama-server did not start: " + read_file(errors));
+  }
+  port_ = port;
 }
 
 void LlamaServer::stop() {
   if (!running()) return;
-  ::kill(-pid_, SIGTERM);
+  // The end of its input tells the launcher to stop the server; it ends
+  // once the server and its own children are gone.
+  ::close(to_serve_);
+  to_serve_ = -1;
   int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
-    if (i == 99) {
-      ::kill(-pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  // Whatever is left of its group (a router's model servers).
-  ::kill(-pid_, SIGKILL);
+  ::waitpid(pid_, &status, 0);
   pid_ = -1;
 }
 

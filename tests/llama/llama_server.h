@@ -1,6 +1,7 @@
-// A real llama.cpp server (llama-server) for the tests, on 127.0.0.1 and a
-// free port, stopped when the object goes away. SLOTS_LLAMA_DIR names the
-// folder that tools/llama/build prints: bin/llama-server, models/*.gguf.
+// A real llama.cpp server (llama-server) for the tests, started and stopped
+// through tools/llama/serve, the launcher the page's tests use too: on
+// 127.0.0.1 and a free port, stopped when the object goes away.
+// SLOTS_LLAMA_DIR names the folder that tools/llama/build prints.
 #pragma once
 
 #include <string>
@@ -22,27 +23,24 @@ HttpReply http_request(int port, const std::string& method, const std::string& t
                        const std::string& body = "", const std::vector<std::string>& headers = {},
                        int timeout_s = 120);
 
-/// The folder of the built server and its models; the test fails when unset.
-std::string llama_dir();
-
 class LlamaServer {
  public:
-  /// Starts llama-server with `args` (the model among them; host, port and
-  /// --no-ui are added) and waits until /health answers 200.
+  /// Starts llama-server through tools/llama/serve with `args` (the
+  /// launcher's: --model NAME or --router NAMES, then llama-server's own)
+  /// and waits until /health answers 200.
   explicit LlamaServer(std::vector<std::string> args);
   ~LlamaServer();
   LlamaServer(const LlamaServer&) = delete;
   LlamaServer& operator=(const LlamaServer&) = delete;
 
-  /// The usual arguments for one model: two slots, a 4096 context, one thread.
+  /// One model of the built server's folder, then llama-server's `more`.
   static std::vector<std::string> model_args(const std::string& model,
                                              std::vector<std::string> more = {});
 
   int port() const { return port_; }
   /// "http://127.0.0.1:PORT"
   std::string base() const;
-  /// Stops the server (SIGTERM, then SIGKILL after 10 s) and waits for it and
-  /// its own children.
+  /// Stops the server and waits until it and its own children are gone.
   void stop();
   /// Starts it again on the same port with the same arguments.
   void start();
@@ -51,7 +49,8 @@ class LlamaServer {
  private:
   std::vector<std::string> args_;
   int port_ = 0;
-  int pid_ = -1;
+  int pid_ = -1;       ///< the launcher's
+  int to_serve_ = -1;  ///< the launcher's standard input: closing it stops the server
   TempDir log_dir_;
 };
 

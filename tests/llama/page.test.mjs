@@ -8,7 +8,7 @@ import { setTimeout as sleep } from 'node:timers/promises';
 import { callsOf, pageState, waitFor } from '../browser/helpers/browser.mjs';
 import { startHost } from '../browser/helpers/host.mjs';
 import { useSetup } from '../browser/helpers/setup.mjs';
-import { modelArgs, modelsDir, startLlama, until } from './helpers/llama.mjs';
+import { modelArgs, routerArgs, startLlama, until } from './helpers/llama.mjs';
 
 const s = useSetup();
 const servers = [];
@@ -157,82 +157,77 @@ describe('a real llama-server', () => {
 
   describe('in router mode', () => {
     it("groups the loaded models' slots by name and never loads a model", async () => {
-      const models = await modelsDir(['a', 'b']);
-      try {
-        const router = await llama(['--models-dir', models.dir, '-np', '2', '-c', '4096', '-t', '1']);
-        const status = async (id) =>
-          (await router.get('/models')).body.data.find((m) => m.id === id).status.value;
-        await router.post('/models/load', { model: 'a' });
-        await until(async () => (await status('a')) === 'loaded', 'model a loaded');
+      const router = await llama(routerArgs(['a', 'b']));
+      const status = async (id) =>
+        (await router.get('/models')).body.data.find((m) => m.id === id).status.value;
+      await router.post('/models/load', { model: 'a' });
+      await until(async () => (await status('a')) === 'loaded', 'model a loaded');
 
-        const page = await openOn(router.base);
-        await waitFor(page, () => document.querySelectorAll('#card .sl-model').length === 2);
-        let state = await pageState(page);
-        const groups = () =>
-          page.evaluate(() =>
-            [...document.querySelectorAll('#card > .sl-group')].map((g) => ({
-              model: [...g.querySelector('.sl-model').children].map((c) => c.textContent),
-              rows: [...g.querySelectorAll('.sl-slot .sl-row')].map((r) =>
-                [...r.children].map((c) => c.textContent)
-              ),
-              message: g.querySelector('.sl-err, .sl-msg')?.textContent ?? null,
-            }))
-          );
-        assert.equal(state.title, 'Slots (2)');
-        assert.equal(state.dot, 'dot live');
-        assert.deepEqual(await groups(), [
-          { model: ['a'], rows: idleRows(2), message: null },
-          { model: ['b', 'not loaded'], rows: [], message: null },
-        ]);
-
-        // Polling for a while: every poll asks for a's slots, the list only
-        // now and then, and b stays as it was.
-        const before = (await callsOf(page, 'slots')).length;
-        await sleep(9000);
-        const slotsCalls = (await callsOf(page, 'slots')).slice(before);
-        const modelCalls = await callsOf(page, 'models');
-        assert.ok(slotsCalls.length >= 4, `${slotsCalls.length} polls`);
-        assert.ok(modelCalls.length <= 1 + slotsCalls.length / 2, `${modelCalls.length} lists`);
-        for (const c of slotsCalls) {
-          assert.equal(new URL(c, 'http://x').searchParams.get('url'), `${router.base}?model=a`);
-        }
-        assert.equal(await status('b'), 'unloaded');
-
-        // A model that unloads while the page polls: its own message, then
-        // listed as not loaded; the other model still draws.
-        await router.post('/models/load', { model: 'b' });
-        await until(async () => (await status('b')) === 'loaded', 'model b loaded');
-        await waitFor(page, () => document.getElementById('title').textContent === 'Slots (4)');
-        await router.post('/models/unload', { model: 'b' });
-        await waitFor(
-          page,
-          () => document.querySelector('#card .sl-group:nth-child(2) .sl-err')?.textContent,
-          undefined,
-          "b's message"
+      const page = await openOn(router.base);
+      await waitFor(page, () => document.querySelectorAll('#card .sl-model').length === 2);
+      let state = await pageState(page);
+      const groups = () =>
+        page.evaluate(() =>
+          [...document.querySelectorAll('#card > .sl-group')].map((g) => ({
+            model: [...g.querySelector('.sl-model').children].map((c) => c.textContent),
+            rows: [...g.querySelectorAll('.sl-slot .sl-row')].map((r) =>
+              [...r.children].map((c) => c.textContent)
+            ),
+            message: g.querySelector('.sl-err, .sl-msg')?.textContent ?? null,
+          }))
         );
-        assert.deepEqual((await groups())[1].message, 'model is not loaded');
-        assert.deepEqual((await groups())[0].rows, idleRows(2));
-        await waitFor(page, () => document.querySelector('#card .sl-off'), undefined, 'b listed');
-        assert.equal((await pageState(page)).title, 'Slots (2)');
-        assert.deepEqual((await groups())[1], {
-          model: ['b', 'not loaded'],
-          rows: [],
-          message: null,
-        });
+      assert.equal(state.title, 'Slots (2)');
+      assert.equal(state.dot, 'dot live');
+      assert.deepEqual(await groups(), [
+        { model: ['a'], rows: idleRows(2), message: null },
+        { model: ['b', 'not loaded'], rows: [], message: null },
+      ]);
 
-        // Typed with a model: that model alone, by name.
-        const one = await openOn(`${router.base}?model=a`);
-        state = await pageState(one);
-        assert.equal(state.title, 'Slots (2)');
-        assert.deepEqual(rows(state), idleRows(2));
-        assert.equal(
-          await one.evaluate(() => document.querySelector('#card > .sl-model').textContent),
-          'a'
-        );
-        assert.equal(state.srcLbl, `${router.base}/slots?model=a&autoload=false`);
-      } finally {
-        await models.remove();
+      // Polling for a while: every poll asks for a's slots, the list only
+      // now and then, and b stays as it was.
+      const before = (await callsOf(page, 'slots')).length;
+      await sleep(9000);
+      const slotsCalls = (await callsOf(page, 'slots')).slice(before);
+      const modelCalls = await callsOf(page, 'models');
+      assert.ok(slotsCalls.length >= 4, `${slotsCalls.length} polls`);
+      assert.ok(modelCalls.length <= 1 + slotsCalls.length / 2, `${modelCalls.length} lists`);
+      for (const c of slotsCalls) {
+        assert.equal(new URL(c, 'http://x').searchParams.get('url'), `${router.base}?model=a`);
       }
+      assert.equal(await status('b'), 'unloaded');
+
+      // A model that unloads while the page polls: its own message, then
+      // listed as not loaded; the other model still draws.
+      await router.post('/models/load', { model: 'b' });
+      await until(async () => (await status('b')) === 'loaded', 'model b loaded');
+      await waitFor(page, () => document.getElementById('title').textContent === 'Slots (4)');
+      await router.post('/models/unload', { model: 'b' });
+      await waitFor(
+        page,
+        () => document.querySelector('#card .sl-group:nth-child(2) .sl-err')?.textContent,
+        undefined,
+        "b's message"
+      );
+      assert.deepEqual((await groups())[1].message, 'model is not loaded');
+      assert.deepEqual((await groups())[0].rows, idleRows(2));
+      await waitFor(page, () => document.querySelector('#card .sl-off'), undefined, 'b listed');
+      assert.equal((await pageState(page)).title, 'Slots (2)');
+      assert.deepEqual((await groups())[1], {
+        model: ['b', 'not loaded'],
+        rows: [],
+        message: null,
+      });
+
+      // Typed with a model: that model alone, by name.
+      const one = await openOn(`${router.base}?model=a`);
+      state = await pageState(one);
+      assert.equal(state.title, 'Slots (2)');
+      assert.deepEqual(rows(state), idleRows(2));
+      assert.equal(
+        await one.evaluate(() => document.querySelector('#card > .sl-model').textContent),
+        'a'
+      );
+      assert.equal(state.srcLbl, `${router.base}/slots?model=a&autoload=false`);
     });
   });
 });

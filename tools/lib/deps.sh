@@ -19,3 +19,18 @@ need_packages() {
   fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# The same, for packages whose services must not start when they are
+# installed (a web server would listen on port 80 of every address): Debian's
+# maintainer scripts ask policy-rc.d first, and it says no meanwhile.
+need_packages_unstarted() {
+  local policy=/usr/sbin/policy-rc.d made=0 status=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    made=1
+  fi
+  need_packages "$@" || status=$?
+  [ "$made" -eq 0 ] || rm -f "$policy"
+  return "$status"
+}

@@ -47,3 +47,27 @@ still_running() { # PID...
     echo "$pid $({ tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null)"
   done
 }
+
+_procs_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Starts the stand-in llama.cpp server behind an API key
+# (tools/lib/stand_in_http.py) on a free port and waits until it answers: its
+# port in REPLY, its process id in STAND_IN_PID (the caller stops it).
+# RECORD, when given, collects the headers of every request.
+start_stand_in_http() { # KEY [RECORD]
+  local attempt port
+  for attempt in 1 2 3 4 5; do
+    free_port || return 1
+    port=$REPLY
+    /usr/bin/python3 "$_procs_lib/stand_in_http.py" "$port" "$@" &
+    STAND_IN_PID=$!
+    # It ends at once when someone else took the port meanwhile.
+    if wait_for_http "http://127.0.0.1:$port/" "$STAND_IN_PID"; then
+      REPLY=$port
+      return 0
+    fi
+    wait "$STAND_IN_PID" 2>/dev/null || true
+  done
+  echo "the stand-in llama.cpp server did not start" >&2
+  return 1
+}

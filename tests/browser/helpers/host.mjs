@@ -1,21 +1,8 @@
 // The CGI host of the tests: lighttpd, started through host/serve, running
 // the built program at /slots on 127.0.0.1.
 import { spawn } from 'node:child_process';
-import { createServer } from 'node:net';
 import { SERVE_SCRIPT, SLOTS_PROGRAM } from './paths.mjs';
-
-// A port that was free a moment ago; lighttpd may still lose it to someone
-// else, so startHost tries again with another one.
-export function freePort() {
-  return new Promise((resolve, reject) => {
-    const probe = createServer();
-    probe.on('error', reject);
-    probe.listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
-}
+import { freePort } from './stand_in_http.mjs';
 
 function stopChild(child) {
   if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve();

@@ -1,9 +1,9 @@
 // What every test file starts with: the CGI host, the stand-in llama.cpp
 // server and one browser, all stopped when the file's tests are done.
 import { after, before } from 'node:test';
-import { startAnswers } from './answers.mjs';
 import { launchBrowser, waitForRenders } from './browser.mjs';
 import { startHost } from './host.mjs';
+import { startAnswers } from './stand_in_http.mjs';
 
 /**
  * Starts everything before the file's tests. `env` (an object, or a

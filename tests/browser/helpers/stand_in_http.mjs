@@ -1,6 +1,25 @@
-// A stand-in llama.cpp server (and a server of small pages) on 127.0.0.1:
-// each name has its own address, whose /slots answers what the test set.
+// The tests' own HTTP: a stand-in llama.cpp server (and a server of small
+// pages) on 127.0.0.1, each name with its own address whose /slots answers
+// what the test set; and free ports, for servers and for addresses on which
+// nothing listens.
 import { createServer } from 'node:http';
+import { createServer as createTcpServer } from 'node:net';
+
+// A port that was free a moment ago; a server started on it may still lose
+// it to someone else, so whoever starts one tries again with another.
+export function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = createTcpServer();
+    probe.on('error', reject);
+    probe.listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+/** An address on which nothing listens. */
+export const closedAddress = async () => `http://127.0.0.1:${await freePort()}`;
 
 export async function startAnswers() {
   const routes = new Map();
