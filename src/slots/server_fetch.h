@@ -58,7 +58,9 @@ struct Transfer {
 
 /// What one curl run for several endpoints brought back.
 struct FetchedAll {
-  bool started = false;             ///< false when curl could not be started at all
+  /// false when curl could not be started at all (or the system gave no
+  /// random bytes for the boundary)
+  bool started = false;
   int status = -1;                  ///< curl's exit code (that of its last transfer)
   text::Capture output;             ///< everything it wrote; the bodies point into it
   std::vector<Transfer> transfers;  ///< one per endpoint, in order
