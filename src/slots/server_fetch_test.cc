@@ -74,8 +74,4 @@ TEST(SplitTransfers, FindsEachBodyByItsLineAndSize) {
   }
 }
 
-TEST(TransferFormat, AsksCurlForTheCountsAfterTheBoundary) {
-  EXPECT_EQ(slots::transfer_format("b0"), "\\nb0 %{size_download} %{http_code} %{exitcode}\\n");
-}
-
 }  // namespace

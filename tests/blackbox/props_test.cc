@@ -28,11 +28,8 @@ TEST_F(StandInCurl, PropsCallAsksPropsWithoutLoadingAModel) {
     std::string endpoint;
   } cases[] = {
       {b, b + "/props"},
-      {b + "/v1/", b + "/props"},
-      {b + "/slots", b + "/props"},
       {b + "/api/v1%3Fx%3D1%23f", b + "/api/props?x=1#f"},
       {b + "%3Fmodel%3Da", b + "/props?model=a&autoload=false"},
-      {b + "/slots%3Fmodel%3Da%26autoload%3Dtrue", b + "/props?model=a&autoload=true"},
   };
   const std::string body = fixture("props.json");
   for (const auto& c : cases) {
