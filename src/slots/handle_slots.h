@@ -25,6 +25,13 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
 /// reduced to each model's id and state. Writes exactly one complete response.
 void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out);
 
+/// The props call: the facts a llama.cpp server gives on /props for the
+/// request's `url` (is_sleeping, total_slots, model_alias, build_info,
+/// endpoint_metrics, role), and with `metrics=1` its request counters from
+/// /metrics, fetched in the same curl run. Writes exactly one complete
+/// response.
+void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out);
+
 /// The session branch for an identifier that passed safe_id.
 void reply_session_slots(const platform::Environment& env, std::string_view id, text::Output& out);
 

@@ -1,9 +1,11 @@
-// Fetching one endpoint of a llama.cpp server with curl.
+// Fetching endpoints of a llama.cpp server with curl: one, or several in one
+// run of curl.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 #include "text/capture.h"
@@ -43,5 +45,52 @@ void write_answer_head(text::Output& out, const std::string& endpoint);
 /// False when it answered.
 bool fetch_or_reply(const platform::Environment& env, const std::string& endpoint,
                     std::string_view unable, text::Output& out, Fetched* fetched);
+
+/// One transfer of a curl run that fetched several endpoints.
+struct Transfer {
+  /// True when the transfer is known to have ended well: its boundary line
+  /// came, its body has the size curl counted, curl named no error for it and
+  /// a server answered (an HTTP status). Otherwise the body is empty.
+  bool ok = false;
+  int http_code = 0;      ///< the server's HTTP status; 0 when none came
+  std::string_view body;  ///< the bytes as received (nothing cut)
+};
+
+/// What one curl run for several endpoints brought back.
+struct FetchedAll {
+  /// false when curl could not be started at all (or the system gave no
+  /// random bytes for the boundary)
+  bool started = false;
+  int status = -1;                  ///< curl's exit code (that of its last transfer)
+  text::Capture output;             ///< everything it wrote; the bodies point into it
+  std::vector<Transfer> transfers;  ///< one per endpoint, in order
+};
+
+/// Fetches several endpoints of one server with one curl run:
+/// `curl -sk --max-time 4 [-H @-] -w FORMAT ENDPOINT...`. FORMAT writes, after
+/// each transfer, a line holding a boundary drawn at random for the run (the
+/// server cannot guess it, so no body can fake one) with curl's counts of the
+/// transfer: bytes received, HTTP status and curl's code for it (left empty by
+/// a curl older than 7.75, which then counts as no error). The output is split
+/// at those lines (split_transfers). Each transfer has its own 4-second limit.
+/// The key of QV_LLAMA_API_KEYS goes on standard input as for fetch_endpoint,
+/// and only when every endpoint's origin has that same key: curl sends it with
+/// each of them.
+FetchedAll fetch_endpoints(const platform::Environment& env,
+                           const std::vector<std::string>& endpoints);
+
+/// The -w format of fetch_endpoints for `boundary`: a line feed, the
+/// boundary, then " %{size_download} %{http_code} %{exitcode}" and a line
+/// feed (curl reads the "\n" escapes).
+std::string transfer_format(std::string_view boundary);
+
+/// Splits what fetch_endpoints' curl wrote into `count` transfers. A
+/// transfer's line is the first line feed followed by the boundary and a blank
+/// after where the previous transfer's line ended; what comes before it is the
+/// body, which must have the size the line gives. A line that does not parse,
+/// or a size that does not match, fails that transfer only; a missing line
+/// fails that transfer and every later one.
+std::vector<Transfer> split_transfers(std::string_view output, std::string_view boundary,
+                                      std::size_t count);
 
 }  // namespace slots

@@ -31,6 +31,34 @@ bool has_parameter(std::string_view query, std::string_view name) {
   return false;
 }
 
+// `out` with "autoload=false" added to its query when the query names a
+// `model` (a router's model) and sets no `autoload` itself.
+std::string never_autoload(std::string out) {
+  // The query is what stands between the first "?" and a "#"; a "?" inside
+  // the fragment starts none.
+  const std::size_t question = out.find_first_of("?#");
+  if (question == std::string::npos || out[question] != '?') return out;
+  const std::size_t hash = std::min(out.find('#', question), out.size());
+  const std::string_view query = std::string_view(out).substr(question + 1, hash - question - 1);
+  if (!has_parameter(query, "model") || has_parameter(query, "autoload")) return out;
+  // The query names a model, so it is not empty: the parameter follows it.
+  out.insert(hash, "&autoload=false");
+  return out;
+}
+
+// The address's path with trailing slashes, then one "/slots", then one "/v1"
+// removed and `path` appended; the query and fragment follow unchanged.
+std::string sibling_endpoint(std::string_view url, std::string_view path) {
+  const std::size_t tail = std::min(url.find_first_of("?#"), url.size());
+  std::string out(url.substr(0, tail));
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  if (ends_with(out, "/slots")) out.resize(out.size() - 6);
+  if (ends_with(out, "/v1")) out.resize(out.size() - 3);
+  out += path;
+  out += url.substr(tail);
+  return out;
+}
+
 }  // namespace
 
 bool safe_id(std::string_view id) {
@@ -63,28 +91,19 @@ std::string normalise_server_url(std::string_view url) {
 }
 
 std::string slots_endpoint(std::string_view url) {
-  std::string out = normalise_server_url(url);
-  // The query is what stands between the first "?" and a "#"; a "?" inside
-  // the fragment starts none.
-  const std::size_t question = out.find_first_of("?#");
-  if (question == std::string::npos || out[question] != '?') return out;
-  const std::size_t hash = std::min(out.find('#', question), out.size());
-  const std::string_view query = std::string_view(out).substr(question + 1, hash - question - 1);
-  if (!has_parameter(query, "model") || has_parameter(query, "autoload")) return out;
-  // The query names a model, so it is not empty: the parameter follows it.
-  out.insert(hash, "&autoload=false");
-  return out;
+  return never_autoload(normalise_server_url(url));
 }
 
 std::string models_endpoint(std::string_view url) {
-  const std::size_t tail = std::min(url.find_first_of("?#"), url.size());
-  std::string out(url.substr(0, tail));
-  while (!out.empty() && out.back() == '/') out.pop_back();
-  if (ends_with(out, "/slots")) out.resize(out.size() - 6);
-  if (ends_with(out, "/v1")) out.resize(out.size() - 3);
-  out += "/models";
-  out += url.substr(tail);
-  return out;
+  return sibling_endpoint(url, "/models");
+}
+
+std::string props_endpoint(std::string_view url) {
+  return never_autoload(sibling_endpoint(url, "/props"));
+}
+
+std::string metrics_endpoint(std::string_view url) {
+  return never_autoload(sibling_endpoint(url, "/metrics"));
 }
 
 }  // namespace slots

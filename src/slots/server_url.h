@@ -32,4 +32,13 @@ std::string slots_endpoint(std::string_view url);
 /// removed, "/models" appended, and the rest following unchanged.
 std::string models_endpoint(std::string_view url);
 
+/// What the props call fetches for an accepted address: the models endpoint's
+/// path with "/props" in place of "/models", and "autoload=false" added as
+/// slots_endpoint adds it (a router asked for a model's facts never loads it).
+std::string props_endpoint(std::string_view url);
+
+/// The same with "/metrics": a server's Prometheus counters, read beside
+/// /props when asked.
+std::string metrics_endpoint(std::string_view url);
+
 }  // namespace slots

@@ -101,4 +101,31 @@ TEST(SlotsEndpoint, NormalisesTheAddress) {
   for (const auto& c : cases) EXPECT_EQ(slots::slots_endpoint(c.url), c.normalised) << c.url;
 }
 
+TEST(PropsEndpoint, ReplacesTheLastPathPieceAndNeverLoadsAModel) {
+  const std::string b = "http://srv:80";
+  const struct {
+    std::string url;
+    std::string props;
+  } cases[] = {
+      {b, b + "/props"},
+      {b + "//", b + "/props"},
+      {b + "/v1/", b + "/props"},
+      {b + "/slots/", b + "/props"},
+      {b + "/v1/slots", b + "/props"},
+      {b + "/slots/v1", b + "/slots/props"},
+      {b + "/api/v1?x=1#f", b + "/api/props?x=1#f"},
+      {b + "?model=a", b + "/props?model=a&autoload=false"},
+      {b + "/slots?model=a#f", b + "/props?model=a&autoload=false#f"},
+      {b + "?model=a&autoload=true", b + "/props?model=a&autoload=true"},
+      {b + "#?model=a", b + "/props#?model=a"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(slots::props_endpoint(c.url), c.props) << c.url;
+    // /metrics sits beside /props, under the same rule.
+    std::string metrics = c.props;
+    metrics.replace(metrics.find("/props"), 6, "/metrics");
+    EXPECT_EQ(slots::metrics_endpoint(c.url), metrics) << c.url;
+  }
+}
+
 }  // namespace

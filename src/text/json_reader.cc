@@ -224,6 +224,21 @@ bool JsonReader::read_items(char open, const std::function<bool(std::string_view
   return ok;
 }
 
+bool JsonReader::read_bool(bool* out) {
+  const char kind = next_kind();
+  if (kind != 't' && kind != 'f') return fail();
+  *out = kind == 't';
+  return literal(*out ? "true" : "false");
+}
+
+bool JsonReader::read_number(std::string_view* literal) {
+  if (next_kind() != 'n') return fail();
+  const std::size_t start = pos_;
+  if (!number()) return false;
+  *literal = text_.substr(start, pos_ - start);
+  return true;
+}
+
 bool JsonReader::skip_value() {
   // Every value counts its enclosing containers, as the depth limit does.
   if (depth_ > kMaxDepth) return fail();

@@ -28,6 +28,13 @@ class JsonReader {
   /// and sets `*cut` (when not null) if more were there.
   bool read_string(std::string* out, std::size_t limit = std::string::npos, bool* cut = nullptr);
 
+  /// Reads `true` or `false`.
+  bool read_bool(bool* out);
+
+  /// Reads a number and gives its text exactly as written (a valid JSON
+  /// number, so it can be written back unchanged).
+  bool read_number(std::string_view* literal);
+
   /// Skips one value of any kind.
   bool skip_value();
 
