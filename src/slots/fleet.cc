@@ -1,5 +1,6 @@
 #include "slots/fleet.h"
 
+#include "slots/origin.h"
 #include "slots/server_url.h"
 #include "text/query.h"
 
@@ -56,6 +57,20 @@ const ConfiguredServer* find_server(const std::vector<ConfiguredServer>& servers
     if (server.name == name) return &server;
   }
   return nullptr;
+}
+
+bool only_configured_addresses(const platform::Environment& env) {
+  const char* value = env.get("QV_LLAMA_ADDRESSES");
+  return value != nullptr && std::string_view(value) == "configured";
+}
+
+bool has_configured_origin(const std::vector<ConfiguredServer>& servers, std::string_view url) {
+  const auto origin = address_origin(url);
+  if (!origin) return false;
+  for (const ConfiguredServer& server : servers) {
+    if (address_origin(server.url) == origin) return true;
+  }
+  return false;
 }
 
 }  // namespace slots

@@ -37,4 +37,13 @@ std::vector<ConfiguredServer> configured_servers(const platform::Environment& en
 const ConfiguredServer* find_server(const std::vector<ConfiguredServer>& servers,
                                     std::string_view name);
 
+/// True when QV_LLAMA_ADDRESSES is "configured": a typed address is then
+/// fetched only when it has the origin of a configured server. Unset or any
+/// other value: every accepted address is fetched.
+bool only_configured_addresses(const platform::Environment& env);
+
+/// True when `url` has the origin (address_origin: scheme, host curl connects
+/// to, port) of one of the servers' addresses.
+bool has_configured_origin(const std::vector<ConfiguredServer>& servers, std::string_view url);
+
 }  // namespace slots

@@ -1,6 +1,7 @@
 // The slots call: slots from a llama.cpp server address or from a session.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -9,27 +10,56 @@
 
 namespace slots {
 
-/// Answers the slots call for the request's `url` and `id` parameters: a
-/// non-empty `url` fetches the server's /slots with curl; otherwise a safe `id`
-/// relays that session's slots.json; otherwise the 400 that asks for a choice.
-/// Writes exactly one complete response.
+/// Answers the slots call for the request's `url`, `server` and `id`
+/// parameters: the address that choose_address picks has its /slots fetched
+/// with curl; without `url` and `server` a safe `id` relays that session's
+/// slots.json; otherwise the 400 that asks for a choice. Writes exactly one
+/// complete response.
 void handle_slots(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 /// The answer to an address that fails the scheme or character test.
 inline constexpr std::string_view kInvalidUrl = "invalid url (must be http:// or https://)";
+/// The answer to a typed address that the host does not let the program fetch.
+inline constexpr std::string_view kAddressNotAllowed = "address not allowed";
+/// The answer to a `server` name that the host did not configure.
+inline constexpr std::string_view kUnknownServer = "unknown server";
 
-/// The server-address branch for an address as received (decoded, not empty).
+/// What choose_address found.
+enum class Chosen {
+  kNone,      ///< neither `url` nor `server` given
+  kAddress,   ///< an address to fetch
+  kAnswered,  ///< a failure was answered
+};
+
+/// The address that a call about one llama.cpp server fetches. A non-empty
+/// `url` wins: it must pass valid_server_url (else the 400 kInvalidUrl), and
+/// when only_configured_addresses holds, have the origin of a configured
+/// server (else the 403 kAddressNotAllowed); both failures carry the address
+/// as received. Otherwise a non-empty `server` names a server of
+/// QV_LLAMA_SERVERS, whose address is taken as configured (else the 404
+/// kUnknownServer, without a url member).
+Chosen choose_address(const platform::Environment& env, const text::Query& query,
+                      std::string* address, text::Output& out);
+
+/// The server-address branch for an address that choose_address picked.
 void reply_server_slots(const platform::Environment& env, std::string_view url, text::Output& out);
 
-/// The models call: a llama.cpp router's model list for the request's `url`,
-/// reduced to each model's id and state. Writes exactly one complete response.
+/// The servers call: the servers of QV_LLAMA_SERVERS in their order, each
+/// with its name and normalised address, and "addresses":"configured" last
+/// when only their origins may be fetched. Writes exactly one complete
+/// response.
+void handle_servers(const platform::Environment& env, const text::Query& query, text::Output& out);
+
+/// The models call: a llama.cpp router's model list for the address that
+/// choose_address picks, reduced to each model's id and state. Writes exactly
+/// one complete response.
 void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 /// The props call: the facts a llama.cpp server gives on /props for the
-/// request's `url` (is_sleeping, total_slots, model_alias, build_info,
-/// endpoint_metrics, role), and with `metrics=1` its request counters from
-/// /metrics, fetched in the same curl run. Writes exactly one complete
-/// response.
+/// address that choose_address picks (is_sleeping, total_slots, model_alias,
+/// build_info, endpoint_metrics, role), and with `metrics=1` its request
+/// counters from /metrics, fetched in the same curl run. Writes exactly one
+/// complete response.
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out);
 
 /// The session branch for an identifier that passed safe_id.

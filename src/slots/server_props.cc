@@ -71,14 +71,15 @@ void answer(text::Output& out, const std::string& endpoint, std::string_view bod
 }  // namespace
 
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out) {
-  const std::string& url = query.url;
-  if (url.empty()) {
-    text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
-    return;
-  }
-  if (!valid_server_url(url)) {
-    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
-    return;
+  std::string url;
+  switch (choose_address(env, query, &url, out)) {
+    case Chosen::kAddress:
+      break;
+    case Chosen::kAnswered:
+      return;
+    case Chosen::kNone:
+      text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
+      return;
   }
   const std::string endpoint = props_endpoint(url);
   if (query.metrics != "1") {

@@ -8,10 +8,6 @@
 namespace slots {
 
 void reply_server_slots(const platform::Environment& env, std::string_view url, text::Output& out) {
-  if (!valid_server_url(url)) {
-    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
-    return;
-  }
   const std::string endpoint = slots_endpoint(url);
   Fetched fetched;
   if (!fetch_or_reply(env, endpoint, "unable to fetch /slots from llama.cpp server", out,
