@@ -1,16 +1,18 @@
 # Fails when the manual page, docs/slots.1, does not name an environment
-# variable that the program's sources read (getenv or GetEnvironmentVariable).
+# variable that the program's sources read (getenv, GetEnvironmentVariable, or
+# the platform layer's Environment: env.get("NAME"), non_empty(env, "NAME")).
 #
 #   cmake -DSOURCE=DIR -P check_manual.cmake
 file(GLOB_RECURSE sources ${SOURCE}/src/*.cc ${SOURCE}/src/*.h)
 list(FILTER sources EXCLUDE REGEX "_test\\.cc$")
 set(names "")
 foreach(source IN LISTS sources)
-  file(STRINGS ${source} lines REGEX "(getenv|GetEnvironmentVariable[AW]?)\\(\"")
+  file(STRINGS ${source} lines REGEX "(getenv|GetEnvironmentVariable[AW]?|[.]get|env, )\\(?\"")
   foreach(line IN LISTS lines)
-    string(REGEX MATCHALL "(getenv|GetEnvironmentVariable[AW]?)\\(\"[A-Za-z0-9_]+\"" calls "${line}")
+    string(REGEX MATCHALL "(getenv\\(|GetEnvironmentVariable[AW]?\\(|[.]get\\(|env, )\"[A-Za-z0-9_]+\""
+           calls "${line}")
     foreach(call IN LISTS calls)
-      string(REGEX REPLACE ".*\\(\"([A-Za-z0-9_]+)\"" "\\1" name "${call}")
+      string(REGEX REPLACE ".*\"([A-Za-z0-9_]+)\"" "\\1" name "${call}")
       list(APPEND names ${name})
     endforeach()
   endforeach()
