@@ -4,8 +4,9 @@
 // Input: an environment block, "NAME=value" records separated by NUL bytes
 // (as the operating system hands them over, values can hold no NUL). The
 // names read are the request's: QUERY_STRING, QV_PLUGIN_META, BOT_PASSWORD,
-// HTTP_X_BOT_PASSWORD, HTTP_AUTHORIZATION, HTTP_REFERER and QV_LLAMA_API_KEYS
-// (whose keys are looked up before curl is started); ARGV1 stands for
+// HTTP_X_BOT_PASSWORD, HTTP_AUTHORIZATION, HTTP_REFERER, QV_LLAMA_API_KEYS
+// (whose keys are looked up before curl is started), QV_LLAMA_SERVERS and
+// QV_LLAMA_ADDRESSES; ARGV1 stands for
 // the first command-line argument. The first record of a name wins; a name
 // without a record is unset.
 //
@@ -68,9 +69,9 @@ void make_sessions(const fs::path& root) {
 }
 
 bool is_request_name(std::string_view name) {
-  for (std::string_view known :
-       {"ARGV1", "QV_PLUGIN_META", "QUERY_STRING", "BOT_PASSWORD", "HTTP_X_BOT_PASSWORD",
-        "HTTP_AUTHORIZATION", "HTTP_REFERER", "QV_LLAMA_API_KEYS"}) {
+  for (std::string_view known : {"ARGV1", "QV_PLUGIN_META", "QUERY_STRING", "BOT_PASSWORD",
+                                 "HTTP_X_BOT_PASSWORD", "HTTP_AUTHORIZATION", "HTTP_REFERER",
+                                 "QV_LLAMA_API_KEYS", "QV_LLAMA_SERVERS", "QV_LLAMA_ADDRESSES"}) {
     if (name == known) return true;
   }
   return false;
@@ -134,8 +135,20 @@ void check_response(const std::map<std::string, std::string>& vars, const std::s
     fuzz::check(json.substr(0, 20) == "{\"ok\":false,\"error\":", "error answer without envelope",
                 out);
     fuzz::check(r.status == "400 Bad Request" || r.status == "401 Unauthorized" ||
-                    r.status == "404 Not Found" || r.status == "502 Bad Gateway",
+                    r.status == "403 Forbidden" || r.status == "404 Not Found" ||
+                    r.status == "502 Bad Gateway",
                 "unexpected status", out);
+  }
+  // Only the allow-list refuses an address, and with no server configured it
+  // lets nothing reach curl (here: the 502 of a curl that cannot start).
+  const char* addresses = lookup(vars, "QV_LLAMA_ADDRESSES");
+  const bool only_configured = addresses != nullptr && std::string_view(addresses) == "configured";
+  if (r.status == "403 Forbidden") {
+    fuzz::check(only_configured, "403 without QV_LLAMA_ADDRESSES=configured", out);
+  }
+  const char* servers = lookup(vars, "QV_LLAMA_SERVERS");
+  if (only_configured && (servers == nullptr || servers[0] == '\0')) {
+    fuzz::check(r.status != "502 Bad Gateway", "a fetch with no server configured", out);
   }
 }
 
@@ -161,7 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::Environment::Vars given = {{"QV_SESSIONS_DIR", g_roots.c_str()},
                                        {"VELUNORA_TMUX_BIN", g_tool.c_str()}};
   for (const char* name : {"QUERY_STRING", "QV_PLUGIN_META", "BOT_PASSWORD", "HTTP_X_BOT_PASSWORD",
-                           "HTTP_AUTHORIZATION", "HTTP_REFERER", "QV_LLAMA_API_KEYS"}) {
+                           "HTTP_AUTHORIZATION", "HTTP_REFERER", "QV_LLAMA_API_KEYS",
+                           "QV_LLAMA_SERVERS", "QV_LLAMA_ADDRESSES"}) {
     given.emplace_back(name, lookup(vars, name));
   }
   const platform::Environment env = platform::Environment::given(given);
