@@ -18,12 +18,13 @@ set(clean
   --unset=QUERY_STRING --unset=QV_PLUGIN_META --unset=BOT_PASSWORD
   --unset=HTTP_X_BOT_PASSWORD --unset=HTTP_AUTHORIZATION --unset=HTTP_REFERER
   --unset=QV_SESSIONS_DIR --unset=VELUNORA_TMUX_BIN --unset=LOCALAPPDATA --unset=USERPROFILE
-  --unset=XDG_DATA_HOME)
+  --unset=XDG_DATA_HOME --unset=QV_LLAMA_SERVERS --unset=QV_LLAMA_ADDRESSES)
 # No session root and no tool on either side.
 set(native_only --unset=HOME VELUNORA_TMUX_BIN=${WORK}/absent/tool)
 set(windows_only VELUNORA_TMUX_BIN=Z:\\absent\\tool.exe)
 
-set(cases page meta page_theme sessions pick_one bad_url refusal no_session)
+set(cases page meta page_theme sessions pick_one bad_url refusal no_session servers not_allowed
+    unknown_server)
 set(page_env "")
 set(page_args "")
 set(meta_env "")
@@ -34,6 +35,11 @@ set(pick_one_env "QUERY_STRING=format=json")
 set(bad_url_env "QUERY_STRING=action=slots&url=ftp://h/%22q%22%0D%0A")
 set(refusal_env "BOT_PASSWORD=pw" "QUERY_STRING=action=sessions&pwd=no")
 set(no_session_env "QUERY_STRING=action=slots&id=nosuch")
+set(servers_env "QV_LLAMA_SERVERS=a=http://h:1/v1\tb=https://r?model=m a=http://again"
+    "QV_LLAMA_ADDRESSES=configured" "QUERY_STRING=action=servers")
+set(not_allowed_env "QV_LLAMA_SERVERS=a=http://h:1" "QV_LLAMA_ADDRESSES=configured"
+    "QUERY_STRING=action=props&url=http://h:1@evil:1")
+set(unknown_server_env "QV_LLAMA_SERVERS=a=http://h:1" "QUERY_STRING=action=models&server=b")
 
 set(failed "")
 foreach(case IN LISTS cases)
