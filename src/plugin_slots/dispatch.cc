@@ -15,6 +15,12 @@ void respond_page(const platform::Environment&, const text::Query&, text::Output
   write_page(out);
 }
 
+// The sessions answer carries the configured servers too (when there are
+// any), so the page learns of them with the one call it makes at start.
+void respond_sessions(const platform::Environment& env, const text::Query&, text::Output& out) {
+  handle_sessions(env, out, write_fleet_members);
+}
+
 // One row per responder, tried top to bottom; a null field matches anything.
 struct Route {
   const char* action;
@@ -23,7 +29,7 @@ struct Route {
 };
 
 constexpr std::array<Route, 7> kRoutes = {{
-    {"sessions", nullptr, handle_sessions},
+    {"sessions", nullptr, respond_sessions},
     {"slots", nullptr, handle_slots},
     {"models", nullptr, handle_models},
     {"props", nullptr, handle_props},

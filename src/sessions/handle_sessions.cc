@@ -49,6 +49,10 @@ void write_first_root(const platform::Environment& env, text::Output& out) {
 }  // namespace
 
 void handle_sessions(const platform::Environment& env, const text::Query&, text::Output& out) {
+  handle_sessions(env, out, nullptr);
+}
+
+void handle_sessions(const platform::Environment& env, text::Output& out, MoreMembers more) {
   // The opening goes out before any discovery: whatever fails later can only
   // shorten the list, never turn the answer into an error.
   out.raw(text::kJsonHeader);
@@ -65,7 +69,9 @@ void handle_sessions(const platform::Environment& env, const text::Query&, text:
   } else {
     write_first_root(env, out);
   }
-  out.raw("]}\n");
+  out.raw("]");
+  if (more != nullptr) more(env, out);
+  out.raw("}\n");
 }
 
 }  // namespace slots

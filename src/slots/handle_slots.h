@@ -50,6 +50,13 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
 /// response.
 void handle_servers(const platform::Environment& env, const text::Query& query, text::Output& out);
 
+/// The servers call's members for another answer that is being written:
+/// ,"servers":[...] when servers are configured, then ,"addresses":"configured"
+/// when only their addresses may be fetched; nothing when neither applies. The
+/// sessions call carries them, so the page learns of the servers without a
+/// call of its own.
+void write_fleet_members(const platform::Environment& env, text::Output& out);
+
 /// The models call: a llama.cpp router's model list for the address that
 /// choose_address picks, reduced to each model's id and state. Writes exactly
 /// one complete response.

@@ -174,3 +174,28 @@ TEST_F(StandInCurl, OnlyConfiguredOriginsAreFetched) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sessions answer carries the servers (and the allow-list's mode), so the
+// page learns of them without a call of its own; with neither variable it is
+// the plain list.
+TEST(FleetInSessions, SessionsAnswerCarriesTheServers) {
+  const Env no_tool = {{"QUERY_STRING", "action=sessions"}, {"VELUNORA_TMUX_BIN", "/absent"}};
+  const auto with = [&](Env extra) {
+    Env env = no_tool;
+    for (const auto& [name, value] : extra) env[name] = value;
+    return run_slots(env).out;
+  };
+  const std::string head = std::string(kJsonHeader) + "{\"ok\":true,\"sessions\":[]";
+  EXPECT_EQ(with({}), head + "}\n");
+  EXPECT_EQ(with({{"QV_LLAMA_SERVERS", "bad"}}), head + "}\n");
+  EXPECT_EQ(with({{"QV_LLAMA_SERVERS", "a=http://h:1/v1"}}),
+            head + ",\"servers\":[{\"name\":\"a\",\"url\":\"http://h:1/slots\"}]}\n");
+  EXPECT_EQ(with({{"QV_LLAMA_SERVERS", "a=http://h:1"}, {"QV_LLAMA_ADDRESSES", "configured"}}),
+            head +
+                ",\"servers\":[{\"name\":\"a\",\"url\":\"http://h:1/slots\"}],"
+                "\"addresses\":\"configured\"}\n");
+}
+
+}  // namespace
