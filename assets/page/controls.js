@@ -25,19 +25,52 @@
             opts.push(o);
           });
         }
+        var servers = d && Array.isArray(d.servers) ? serverOptions(d.servers) : [];
         sessSel.textContent = '';
-        opts.forEach(function (o) {
+        opts.concat(servers).forEach(function (o) {
           sessSel.appendChild(o);
         });
+        if (d && d.addresses === 'configured') fixAddresses();
         if (!curSid && !curUrl && list.length > 0) {
           var pick = list.filter(function (s) {
             return s.has_slots;
           })[0];
           curSid = (pick || list[0]).name;
           sessSel.value = curSid;
+        } else if (!curSid && !curUrl && servers.length > 0) {
+          pickServer(servers[0]);
         }
       })
       .catch(function () {});
+  }
+
+  // The servers the host configured, after the sessions: an option each, by
+  // name, whose address is polled like a typed one.
+  function serverOptions(list) {
+    var opts = [];
+    list.forEach(function (s) {
+      if (!s || typeof s.name !== 'string' || typeof s.url !== 'string') return;
+      var o = new Option(s.name + ' (server)', '');
+      o.dataset.url = s.url;
+      if (curUrl && curUrl === s.url) o.selected = true;
+      opts.push(o);
+    });
+    return opts;
+  }
+
+  function pickServer(o) {
+    o.selected = true;
+    curSid = '';
+    curUrl = o.dataset.url;
+    urlIn.value = curUrl;
+  }
+
+  // The host lets only its configured servers be fetched: no address field,
+  // and nothing said about typing one.
+  function fixAddresses() {
+    urlIn.style.display = 'none';
+    el('btnGo').style.display = 'none';
+    PICK_MSG = 'Pick a session or a server above.';
   }
 
   function probe() {
@@ -46,9 +79,14 @@
   }
 
   sessSel.addEventListener('change', function () {
-    curSid = sessSel.value;
-    curUrl = '';
-    urlIn.value = '';
+    var o = sessSel.options[sessSel.selectedIndex];
+    if (o && o.dataset.url) {
+      pickServer(o);
+    } else {
+      curSid = sessSel.value;
+      curUrl = '';
+      urlIn.value = '';
+    }
     poll();
   });
   el('btnGo').addEventListener('click', probe);
