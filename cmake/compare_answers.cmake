@@ -23,7 +23,7 @@ set(clean
 set(native_only --unset=HOME VELUNORA_TMUX_BIN=${WORK}/absent/tool)
 set(windows_only VELUNORA_TMUX_BIN=Z:\\absent\\tool.exe)
 
-set(cases page meta page_theme sessions pick_one bad_url refusal no_session)
+set(cases page meta page_theme sessions pick_one bad_url refusal no_session metrics)
 set(page_env "")
 set(page_args "")
 set(meta_env "")
@@ -34,6 +34,8 @@ set(pick_one_env "QUERY_STRING=format=json")
 set(bad_url_env "QUERY_STRING=action=slots&url=ftp://h/%22q%22%0D%0A")
 set(refusal_env "BOT_PASSWORD=pw" "QUERY_STRING=action=sessions&pwd=no")
 set(no_session_env "QUERY_STRING=action=slots&id=nosuch")
+# A server nothing answers at: down on both sides, whether curl runs or not.
+set(metrics_env "QUERY_STRING=action=metrics" "QV_LLAMA_SERVERS=gone=http://127.0.0.1:9")
 
 set(failed "")
 foreach(case IN LISTS cases)
