@@ -44,6 +44,9 @@ struct SlotGroup {
   std::optional<bool> sleeping;    ///< what /props said, when it said it
   std::vector<SlotNumbers> slots;  ///< empty when asleep or unread
   std::optional<double> deferred;  ///< requests waiting for a slot, from /metrics
+  /// Slots known idle without reading /slots (its /metrics showed no
+  /// request): each is written as not processing, with no counts.
+  std::size_t idle_slots = 0;
 };
 
 struct SourceResult {
@@ -75,14 +78,52 @@ bool answered_200(const Transfer& transfer) {
   return transfer.ok && transfer.http_code == 200;
 }
 
-// The requests waiting for a slot in a /metrics transfer, when it has them.
-std::optional<double> deferred_of(const Transfer& transfer) {
+// What a /metrics transfer tells about a server's requests.
+struct Requests {
+  std::optional<double> processing;  ///< llamacpp:requests_processing
+  std::optional<double> deferred;    ///< llamacpp:requests_deferred
+
+  /// Neither working on a request nor holding one back: every slot is idle.
+  bool idle() const { return processing == 0.0 && deferred == 0.0; }
+};
+
+Requests requests_of(const Transfer& transfer) {
+  Requests requests;
   double value = 0;
-  if (answered_200(transfer) &&
-      text::find_metric(transfer.body, "llamacpp:requests_deferred", &value)) {
-    return value;
+  if (!answered_200(transfer)) return requests;
+  if (text::find_metric(transfer.body, "llamacpp:requests_processing", &value)) {
+    requests.processing = value;
   }
-  return std::nullopt;
+  if (text::find_metric(transfer.body, "llamacpp:requests_deferred", &value)) {
+    requests.deferred = value;
+  }
+  return requests;
+}
+
+// The slot count of /props as a number; 0 when absent or out of range.
+std::size_t slot_count(const PropsFields& fields) {
+  const std::string& text = fields.total_slots;
+  if (text.empty() || text.size() > 4) return 0;
+  std::size_t count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    count = count * 10 + static_cast<std::size_t>(c - '0');
+  }
+  return count;
+}
+
+// What /props and /metrics of one awake server (or router model) settle
+// before /slots: its requests waiting, and whether /slots is needed at all.
+// Every /slots request restarts the server's idle timer, so a server whose
+// /metrics shows no request running or waiting is not asked: its slots are
+// all idle, and it may fall asleep. False when /slots is to be read.
+bool settle_without_slots(const PropsFields& fields, const Transfer& metrics, SlotGroup* group) {
+  if (fields.endpoint_metrics != true) return false;
+  const Requests requests = requests_of(metrics);
+  group->deferred = requests.deferred;
+  if (!requests.idle()) return false;
+  group->idle_slots = slot_count(fields);
+  return true;
 }
 
 // The address of one model of a router: `model=ID` (percent-encoded) added
@@ -109,10 +150,10 @@ std::string model_address(const std::string& url, std::string_view id) {
   return address;
 }
 
-// The loaded models of a router, each asked for /props and, when awake, for
-// /slots (and /metrics where it has them): one curl run per step for all of
-// them. The router is up when its list was read and every awake model's
-// slots came.
+// The loaded models of a router, each asked for /props and /metrics and,
+// when awake and busy, for /slots: one curl run per step for all of them.
+// The router is up when its list was read and every model's state was
+// settled.
 void scrape_router(const platform::Environment& env, const ConfiguredServer& server,
                    Clock::time_point deadline, SourceResult* result) {
   const FetchedAll listed = fetch_within(env, {models_endpoint(server.url)}, deadline);
@@ -123,80 +164,81 @@ void scrape_router(const platform::Environment& env, const ConfiguredServer& ser
   std::vector<std::string> addresses;
   for (const ModelEntry& model : models) {
     if (model.status != "loaded" || addresses.size() == kMaxRouterModels) continue;
-    result->groups.push_back({model.id, std::nullopt, {}, std::nullopt});
+    SlotGroup group;
+    group.model = model.id;
+    result->groups.push_back(std::move(group));
     addresses.push_back(model_address(server.url, model.id));
   }
   result->up = true;
   if (addresses.empty()) return;
 
   std::vector<std::string> endpoints;
-  for (const std::string& address : addresses) endpoints.push_back(props_endpoint(address));
+  for (const std::string& address : addresses) {
+    endpoints.push_back(props_endpoint(address));
+    endpoints.push_back(metrics_endpoint(address));
+  }
   const FetchedAll props = fetch_within(env, endpoints, deadline);
-  // Per awake model: the index of its /slots transfer, and of its /metrics.
-  struct Asked {
-    std::size_t group;
-    std::size_t slots;
-    std::optional<std::size_t> metrics;
-  };
-  std::vector<Asked> asked;
+  // The models whose /slots is read, by group, in the order asked.
+  std::vector<std::size_t> asked;
   endpoints.clear();
   for (std::size_t i = 0; i < addresses.size(); ++i) {
+    SlotGroup& group = result->groups[i];
     PropsFields fields;
-    const Transfer& transfer = props.transfers[i];
+    const Transfer& transfer = props.transfers[2 * i];
+    // A router that answers for itself knows nothing of the model's sleep.
     if (answered_200(transfer) && read_props(transfer.body, &fields) && fields.role != "router") {
-      result->groups[i].sleeping = fields.is_sleeping;
+      group.sleeping = fields.is_sleeping;
+    } else {
+      fields = PropsFields();
     }
-    if (result->groups[i].sleeping == true) continue;
-    Asked one{i, endpoints.size(), std::nullopt};
+    if (group.sleeping == true) continue;
+    if (settle_without_slots(fields, props.transfers[2 * i + 1], &group)) continue;
+    asked.push_back(i);
     endpoints.push_back(slots_endpoint(addresses[i]));
-    if (fields.endpoint_metrics == true) {
-      one.metrics = endpoints.size();
-      endpoints.push_back(metrics_endpoint(addresses[i]));
-    }
-    asked.push_back(one);
   }
   if (endpoints.empty()) return;
   const FetchedAll fetched = fetch_within(env, endpoints, deadline);
-  for (const Asked& one : asked) {
-    SlotGroup& group = result->groups[one.group];
-    const Transfer& slots = fetched.transfers[one.slots];
+  for (std::size_t n = 0; n < asked.size(); ++n) {
+    SlotGroup& group = result->groups[asked[n]];
+    const Transfer& slots = fetched.transfers[n];
     if (!answered_200(slots) || !read_slot_numbers(slots.body, &group.slots)) result->up = false;
-    if (one.metrics) group.deferred = deferred_of(fetched.transfers[*one.metrics]);
   }
 }
 
-// One configured server: /props, then (awake) /slots with /metrics where the
-// server has it enabled, each in one curl run.
+// One configured server: /props with /metrics in one curl run, then, when it
+// is awake and /metrics does not show it idle, /slots.
 void scrape_server(const platform::Environment& env, const ConfiguredServer& server,
                    SourceResult* result) {
   const Clock::time_point deadline = Clock::now() + kSourceLimit;
-  const FetchedAll first = fetch_within(env, {props_endpoint(server.url)}, deadline);
+  // /metrics neither wakes a server nor restarts its idle timer; one that
+  // does not enable it answers an error, which is ignored.
+  const FetchedAll first =
+      fetch_within(env, {props_endpoint(server.url), metrics_endpoint(server.url)}, deadline);
   const Transfer& props = first.transfers[0];
   // Nothing answered: the server is down, and /slots would only wait again.
   if (!props.ok) return;
   PropsFields fields;
   // Only a llama.cpp server's /props (it names its build) is trusted for
-  // sleeping and routing; any other address is asked for its /slots.
+  // sleeping, routing and requests; any other address is asked for /slots.
   const bool llama =
       props.http_code == 200 && read_props(props.body, &fields) && fields.build_info.has_value();
-  if (llama && fields.role == "router") {
+  if (!llama) fields = PropsFields();
+  if (fields.role == "router") {
     scrape_router(env, server, deadline, result);
     return;
   }
   SlotGroup group;
-  if (llama) group.sleeping = fields.is_sleeping;
-  if (group.sleeping == true) {
+  group.sleeping = fields.is_sleeping;
+  if (group.sleeping == true || settle_without_slots(fields, first.transfers[1], &group)) {
+    result->up = group.sleeping != true;
+    if (result->up && !group.sleeping) group.sleeping = false;
     result->groups.push_back(std::move(group));
     return;
   }
-  std::vector<std::string> endpoints = {slots_endpoint(server.url)};
-  const bool metrics = llama && fields.endpoint_metrics == true;
-  if (metrics) endpoints.push_back(metrics_endpoint(server.url));
-  const FetchedAll fetched = fetch_within(env, endpoints, deadline);
+  const FetchedAll fetched = fetch_within(env, {slots_endpoint(server.url)}, deadline);
   const Transfer& slots = fetched.transfers[0];
   result->up = answered_200(slots) && read_slot_numbers(slots.body, &group.slots);
   if (result->up && !group.sleeping) group.sleeping = false;
-  if (metrics) group.deferred = deferred_of(fetched.transfers[1]);
   result->groups.push_back(std::move(group));
 }
 
@@ -292,8 +334,13 @@ std::string exposition(const std::vector<SourceResult>& results) {
   };
   for (const SlotSeries& series : kSlotSeries) {
     text::MetricFamily family(&out, series.name, series.help, "gauge");
+    const bool processing = &series == &kSlotSeries[0];
     for (const SourceResult& r : results) {
       for (const SlotGroup& g : r.groups) {
+        for (std::size_t slot = 0; processing && slot < g.idle_slots; ++slot) {
+          const std::string id = std::to_string(slot);
+          family.add({{"source", r.name}, {"kind", r.kind}, {"model", g.model}, {"slot", id}}, 0);
+        }
         for (const SlotNumbers& slot : g.slots) {
           const std::optional<double> value = series.value(slot);
           if (!value) continue;

@@ -59,7 +59,7 @@ std::vector<std::string> slot_series(const std::string& labels) {
 }
 
 TEST(MetricsOverHttp, EachKindOfServerAskedOnlyWhatDoesNotWakeIt) {
-  HttpServer awake, asleep, router, other, disabled;
+  HttpServer awake, asleep, router, other, disabled, idle;
   awake.route("/props", {200, "application/json",
                          R"({"build_info":"b1","is_sleeping":false,"endpoint_metrics":true})"});
   awake.route("/slots", {200, "application/json", "[" + kSlot + "]"});
@@ -81,10 +81,19 @@ TEST(MetricsOverHttp, EachKindOfServerAskedOnlyWhatDoesNotWakeIt) {
   other.route("/slots", {200, "application/json", "[" + kSlot + "]"});  // /props: 404
   disabled.route("/props", {200, "application/json", R"({"build_info":"b1","is_sleeping":false})"});
   disabled.route("/slots", {501, "application/json", R"({"error":{"code":501}})"});
+  // /metrics shows nothing running or waiting: /slots (which would restart
+  // the idle timer) is not asked, and the slots /props counts are idle.
+  idle.route("/props", {200, "application/json",
+                        R"({"build_info":"b1","is_sleeping":false,"endpoint_metrics":true,)"
+                        R"("total_slots":2})"});
+  idle.route("/metrics",
+             {200, "text/plain", "llamacpp:requests_processing 0\nllamacpp:requests_deferred 0\n"});
+  idle.route("/slots", {200, "application/json", "[" + kSlot + "]"});
 
   const std::string out =
       scrape("awake=" + awake.base() + " asleep=" + asleep.base() + " router=" + router.base() +
-             " other=" + other.base() + " disabled=" + disabled.base() + " down=http://127.0.0.1:9")
+             " other=" + other.base() + " disabled=" + disabled.base() +
+             " down=http://127.0.0.1:9" + " idle=" + idle.base())
           .out;
   ASSERT_EQ(out.rfind("Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n\r\n", 0), 0u);
   std::string got;
@@ -99,29 +108,40 @@ TEST(MetricsOverHttp, EachKindOfServerAskedOnlyWhatDoesNotWakeIt) {
       "slots_up{source=\"other\",kind=\"server\"} 1\n"
       "slots_up{source=\"disabled\",kind=\"server\"} 0\n"
       "slots_up{source=\"down\",kind=\"server\"} 0\n"
+      "slots_up{source=\"idle\",kind=\"server\"} 1\n"
       "slots_sleeping{source=\"awake\",kind=\"server\",model=\"\"} 0\n"
       "slots_sleeping{source=\"asleep\",kind=\"server\",model=\"\"} 1\n"
       "slots_sleeping{source=\"router\",kind=\"server\",model=\"m/1\"} 0\n"
       "slots_sleeping{source=\"router\",kind=\"server\",model=\"z\"} 1\n"
       "slots_sleeping{source=\"other\",kind=\"server\",model=\"\"} 0\n"
-      "slots_sleeping{source=\"disabled\",kind=\"server\",model=\"\"} 0\n";
+      "slots_sleeping{source=\"disabled\",kind=\"server\",model=\"\"} 0\n"
+      "slots_sleeping{source=\"idle\",kind=\"server\",model=\"\"} 0\n";
   // Family by family, the three sources with slots in order.
   const std::vector<std::string> a = slot_series(awake_slot), r = slot_series(router_slot),
                                  o = slot_series(other_slot);
   for (std::size_t family = 0; family < a.size(); ++family) {
     expected += a[family] + r[family] + o[family];
+    if (family == 0) {
+      expected +=
+          "slots_slot_processing{source=\"idle\",kind=\"server\",model=\"\",slot=\"0\"} 0\n"
+          "slots_slot_processing{source=\"idle\",kind=\"server\",model=\"\",slot=\"1\"} 0\n";
+    }
   }
-  expected += "slots_requests_deferred{source=\"awake\",model=\"\"} 3\n";
+  expected +=
+      "slots_requests_deferred{source=\"awake\",model=\"\"} 3\n"
+      "slots_requests_deferred{source=\"idle\",model=\"\"} 0\n";
   EXPECT_EQ(got, expected);
 
   using Targets = std::vector<std::string>;
-  EXPECT_EQ(awake.requests(), (Targets{"/props", "/slots", "/metrics"}));
-  EXPECT_EQ(asleep.requests(), (Targets{"/props"}));
+  EXPECT_EQ(awake.requests(), (Targets{"/props", "/metrics", "/slots"}));
+  EXPECT_EQ(asleep.requests(), (Targets{"/props", "/metrics"}));
   EXPECT_EQ(router.requests(),
-            (Targets{"/props", "/models", "/props?model=m%2F1&autoload=false",
-                     "/props?model=z&autoload=false", "/slots?model=m%2F1&autoload=false"}));
-  EXPECT_EQ(other.requests(), (Targets{"/props", "/slots"}));
-  EXPECT_EQ(disabled.requests(), (Targets{"/props", "/slots"}));
+            (Targets{"/props", "/metrics", "/models", "/props?model=m%2F1&autoload=false",
+                     "/metrics?model=m%2F1&autoload=false", "/props?model=z&autoload=false",
+                     "/metrics?model=z&autoload=false", "/slots?model=m%2F1&autoload=false"}));
+  EXPECT_EQ(other.requests(), (Targets{"/props", "/metrics", "/slots"}));
+  EXPECT_EQ(disabled.requests(), (Targets{"/props", "/metrics", "/slots"}));
+  EXPECT_EQ(idle.requests(), (Targets{"/props", "/metrics"}));
 }
 
 TEST(MetricsOverHttp, SourcesReadAtOnceEachWithinFourSeconds) {
