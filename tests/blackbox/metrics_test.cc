@@ -107,6 +107,59 @@ TEST(Metrics, SessionsAndAServerThatCannotBeFetched) {
               "slots_slot_decoded_tokens" + r0 + "0"}));
 }
 
+TEST(Metrics, ServersReadAtOnceThroughAStandInCurl) {
+  // curl is a stand-in answering every URL from a folder, by the last
+  // segment of its path, as curl -w would write it; three servers are read
+  // by three threads, each with its own curl runs.
+  TempDir dir;
+  const std::string curl = install_stand_in(dir.path() / "bin", "curl");
+  write_file(dir.path() / "pages" / "props",
+             R"({"build_info":"b1","is_sleeping":false,"endpoint_metrics":true,"total_slots":2})");
+  write_file(dir.path() / "pages" / "metrics",
+             "llamacpp:requests_processing 1\nllamacpp:requests_deferred 2\n");
+  write_file(dir.path() / "pages" / "slots",
+             R"([{"id":0,"n_ctx":2048,"is_processing":false},{"id":1,"n_ctx":2048,)"
+             R"("is_processing":true,"n_prompt_tokens":300,"n_prompt_tokens_cache":100,)"
+             R"("n_decoded":50}])");
+  const Env env = {{"PATH", dir.str("bin")},
+                   {"QUERY_STRING", "action=metrics"},
+                   {"STAND_IN_PAGES", dir.str("pages")},
+                   {"QV_LLAMA_SERVERS", "a=http://h1:1 b=http://h2:2/v1 c=https://h3/x/"}};
+  std::vector<std::string> samples;
+  const char* servers[] = {"a", "b", "c"};
+  for (const char* s : servers) {
+    samples.push_back(std::string("slots_up{source=\"") + s + "\",kind=\"server\"} 1");
+  }
+  for (const char* s : servers) {
+    samples.push_back(std::string("slots_sleeping{source=\"") + s +
+                      "\",kind=\"server\",model=\"\"} 0");
+  }
+  const struct {
+    const char* name;
+    const char* values[2];  // of slot 0 and slot 1
+  } per_slot[] = {{"processing", {"0", "1"}},
+                  {"context_size_tokens", {"2048", "2048"}},
+                  {"context_used_tokens", {"0", "300"}},
+                  {"prompt_tokens", {"0", "250"}},
+                  {"prompt_cached_tokens", {"0", "100"}},
+                  {"decoded_tokens", {"0", "50"}}};
+  for (const auto& series : per_slot) {
+    for (const char* s : servers) {
+      for (int slot = 0; slot < 2; ++slot) {
+        std::string line = "slots_slot_";
+        line.append(series.name).append("{source=\"").append(s);
+        line.append("\",kind=\"server\",model=\"\",slot=\"").append(std::to_string(slot));
+        line.append("\"} ").append(series.values[slot]);
+        samples.push_back(line);
+      }
+    }
+  }
+  for (const char* s : servers) {
+    samples.push_back(std::string("slots_requests_deferred{source=\"") + s + "\",model=\"\"} 2");
+  }
+  EXPECT_EQ(run_slots(env).out, answer(samples));
+}
+
 TEST(Metrics, TheAccessCheckApplies) {
   const Env base = {{"QUERY_STRING", "action=metrics"}, {"BOT_PASSWORD", "pw"}};
   const struct {
