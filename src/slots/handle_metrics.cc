@@ -1,13 +1,17 @@
 // The metrics call. Each server is read by a thread of its own (each curl run
 // is a child process, so the waits overlap); sessions are files and are read
-// meanwhile. A server is asked for /props first, and /slots only when it is
-// awake: /slots would wake a sleeping server and restart its idle timer.
+// meanwhile. A server is asked for /props and /metrics first, and /slots only
+// when it is awake and not known idle: /slots would wake a sleeping server,
+// and restarts the idle timer of an awake one. A scraper rejects a whole
+// answer that repeats a series, so a repeated session name or slot id is
+// left out.
 #include "slots/handle_metrics.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -59,6 +63,14 @@ struct SourceResult {
 // What is left of the source's time; zero or less when it is spent.
 std::chrono::milliseconds remaining(Clock::time_point deadline) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+}
+
+// Reads the slots of `json` into `slots`, each slot id once (the first).
+bool read_unique_slots(std::string_view json, std::vector<SlotNumbers>* slots) {
+  if (!read_slot_numbers(json, slots)) return false;
+  std::set<std::string> seen;
+  std::erase_if(*slots, [&seen](const SlotNumbers& slot) { return !seen.insert(slot.id).second; });
+  return true;
 }
 
 // One curl run for `endpoints` within the source's time; transfers all
@@ -201,7 +213,7 @@ void scrape_router(const platform::Environment& env, const ConfiguredServer& ser
   for (std::size_t n = 0; n < asked.size(); ++n) {
     SlotGroup& group = result->groups[asked[n]];
     const Transfer& slots = fetched.transfers[n];
-    if (!answered_200(slots) || !read_slot_numbers(slots.body, &group.slots)) result->up = false;
+    if (!answered_200(slots) || !read_unique_slots(slots.body, &group.slots)) result->up = false;
   }
 }
 
@@ -237,7 +249,7 @@ void scrape_server(const platform::Environment& env, const ConfiguredServer& ser
   }
   const FetchedAll fetched = fetch_within(env, {slots_endpoint(server.url)}, deadline);
   const Transfer& slots = fetched.transfers[0];
-  result->up = answered_200(slots) && read_slot_numbers(slots.body, &group.slots);
+  result->up = answered_200(slots) && read_unique_slots(slots.body, &group.slots);
   if (result->up && !group.sleeping) group.sleeping = false;
   result->groups.push_back(std::move(group));
 }
@@ -272,14 +284,16 @@ void add_sessions(const platform::Environment& env, std::vector<SourceResult>* r
       }
     }
   }
+  std::set<std::string> names;
   for (const Listed& session : listed) {
+    if (!names.insert(session.name).second) continue;
     SourceResult result;
     result.name = session.name;
     result.kind = "session";
     SlotGroup group;
     text::Capture bytes;
     result.up = read_slots_file(session.dir + platform::kPathSep + "slots.json", &bytes) &&
-                bytes.size >= 2 && read_slot_numbers(bytes.view(), &group.slots);
+                bytes.size >= 2 && read_unique_slots(bytes.view(), &group.slots);
     result.groups.push_back(std::move(group));
     results->push_back(std::move(result));
   }

@@ -43,21 +43,25 @@ std::string answer(const std::vector<std::string>& samples) {
   return out;
 }
 
+// A repeated session name or slot id is left out: a scraper would reject the
+// whole answer for one repeated series.
 TEST(Metrics, SessionsAndAServerThatCannotBeFetched) {
   World world;
   world.add_session("t1", "a", {"slots.json"}, 1000,
                     R"({"updated_epoch":1,"slots":[{"id":0,"is_processing":true,"n_ctx":8192,)"
                     R"("n_prompt_tokens":1000,"n_prompt_tokens_processed":400,"n_decoded":50,)"
-                    R"("tg":12.5,"pp":300},{"id":1,"is_processing":false,"n_ctx":8192}]})");
+                    R"("tg":12.5,"pp":300},{"id":1,"is_processing":false,"n_ctx":8192},)"
+                    R"({"id":1,"n_ctx":5}]})");
   world.add_session("t2", "b", {"slots.json"}, 1000,
                     R"({"slots":[{"id":0,"is_processing":true,"n_ctx":4096,)"
                     R"("n_prompt_tokens":1500,"n_prompt_tokens_cache":900,)"
                     R"("next_token":[{"n_decoded":100}],"tg":"NaN"}]})");
   world.add_session("t3", "c", {"slots.json"}, 1000, "{not json");
   world.add_session("t4", "d", {"meta.json"}, 1000, "{}");
-  world.set_listing(listing(
-      listed("flat", world.path("t1")) + "," + listed("q\"b\\s\nx", world.path("t2")) + "," +
-      listed("broken", world.path("t3")) + "," + listed("no slots", world.path("t4"))));
+  world.set_listing(
+      listing(listed("flat", world.path("t1")) + "," + listed("q\"b\\s\nx", world.path("t2")) +
+              "," + listed("broken", world.path("t3")) + "," +
+              listed("no slots", world.path("t4")) + "," + listed("flat", world.path("t2"))));
   Env env = world.env("action=metrics");
   // No PATH: curl cannot be started, so the server is down and only that.
   env["QV_LLAMA_SERVERS"] = "gone=http://127.0.0.1:9 bad%name=http://h";
