@@ -24,7 +24,7 @@ set(native_only --unset=HOME VELUNORA_TMUX_BIN=${WORK}/absent/tool)
 set(windows_only VELUNORA_TMUX_BIN=Z:\\absent\\tool.exe)
 
 set(cases page meta page_theme sessions pick_one bad_url refusal no_session servers not_allowed
-    unknown_server)
+    unknown_server metrics)
 set(page_env "")
 set(page_args "")
 set(meta_env "")
@@ -40,6 +40,8 @@ set(servers_env "QV_LLAMA_SERVERS=a=http://h:1/v1\tb=https://r?model=m a=http://
 set(not_allowed_env "QV_LLAMA_SERVERS=a=http://h:1" "QV_LLAMA_ADDRESSES=configured"
     "QUERY_STRING=action=props&url=http://h:1@evil:1")
 set(unknown_server_env "QV_LLAMA_SERVERS=a=http://h:1" "QUERY_STRING=action=models&server=b")
+# A server nothing answers at: down on both sides, whether curl runs or not.
+set(metrics_env "QUERY_STRING=action=metrics" "QV_LLAMA_SERVERS=gone=http://127.0.0.1:9")
 
 set(failed "")
 foreach(case IN LISTS cases)

@@ -14,7 +14,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/host/recipes/nginx-slots.conf DESTINATION ${
         RENAME slots.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/host/htdocs/index.html DESTINATION ${SLOTS_SHARE}/htdocs)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/hosting.md
+              ${PROJECT_SOURCE_DIR}/docs/prometheus.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Prometheus: a scrape job for the program behind a web server, its alert and
+# recording rules, and the rules' unit tests (promtool test rules).
+install(FILES ${PROJECT_SOURCE_DIR}/host/prometheus/prometheus.yml
+              ${PROJECT_SOURCE_DIR}/host/prometheus/slots-rules.yml
+              ${PROJECT_SOURCE_DIR}/host/prometheus/slots-rules.test.yml
+        DESTINATION ${SLOTS_SHARE}/prometheus)
 
 # Who packaged it: the Maintainer of the .deb and the signature of its
 # changelog entry. Packagers set their own.

@@ -5,6 +5,7 @@
 #include "plugin_slots/access.h"
 #include "plugin_slots/page.h"
 #include "sessions/handle_sessions.h"
+#include "slots/handle_metrics.h"
 #include "slots/handle_slots.h"
 
 namespace slots {
@@ -28,12 +29,13 @@ struct Route {
   void (*respond)(const platform::Environment&, const text::Query&, text::Output&);
 };
 
-constexpr std::array<Route, 7> kRoutes = {{
+constexpr std::array<Route, 8> kRoutes = {{
     {"sessions", nullptr, respond_sessions},
     {"slots", nullptr, handle_slots},
     {"models", nullptr, handle_models},
     {"props", nullptr, handle_props},
     {"servers", nullptr, handle_servers},
+    {"metrics", nullptr, handle_metrics},
     {nullptr, "json", handle_slots},
     {nullptr, nullptr, respond_page},
 }};

@@ -122,7 +122,8 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
 }
 
 FetchedAll fetch_endpoints(const platform::Environment& env,
-                           const std::vector<std::string>& endpoints) {
+                           const std::vector<std::string>& endpoints,
+                           std::chrono::milliseconds limit) {
   FetchedAll fetched;
   fetched.transfers.resize(endpoints.size());
   const std::string boundary = random_boundary();
@@ -134,12 +135,14 @@ FetchedAll fetch_endpoints(const platform::Environment& env,
   argv.insert(argv.end(), endpoints.begin(), endpoints.end());
 
   platform::ChildProcess curl;
-  fetched.started =
-      curl.start(argv, nullptr, std::chrono::milliseconds(0), header.empty() ? nullptr : &header);
+  fetched.started = curl.start(argv, nullptr, limit, header.empty() ? nullptr : &header);
   if (!fetched.started) return fetched;
   fetched.output =
       text::read_pipe_all([&curl](char* buffer, std::size_t n) { return curl.read(buffer, n); });
   fetched.status = curl.finish();
+  // A run killed at its limit may have written some transfers whole; none
+  // counts, as with a curl that failed to start.
+  if (curl.timed_out()) return fetched;
   fetched.transfers = split_transfers(fetched.output.view(), boundary, endpoints.size());
   return fetched;
 }

@@ -2,6 +2,7 @@
 // run of curl.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -75,9 +76,11 @@ struct FetchedAll {
 /// at those lines (split_transfers). Each transfer has its own 4-second limit.
 /// The key of QV_LLAMA_API_KEYS goes on standard input as for fetch_endpoint,
 /// and only when every endpoint's origin has that same key: curl sends it with
-/// each of them.
+/// each of them. A non-zero `limit` bounds the whole run: curl still running
+/// then is killed and every transfer counts as failed.
 FetchedAll fetch_endpoints(const platform::Environment& env,
-                           const std::vector<std::string>& endpoints);
+                           const std::vector<std::string>& endpoints,
+                           std::chrono::milliseconds limit = std::chrono::milliseconds(0));
 
 /// The -w format of fetch_endpoints for `boundary`: a line feed, the
 /// boundary, then " %{size_download} %{http_code} %{exitcode}" and a line

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -117,9 +118,11 @@ void HttpServer::handle(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(target);
     heads_.push_back(head);
-    auto it = routes_.find(path);
+    auto it = routes_.find(target);
+    if (it == routes_.end()) it = routes_.find(path);
     if (it != routes_.end()) answer = it->second;
   }
+  if (answer.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(answer.delay_ms));
   if (answer.hang) {
     // Keep the connection open and silent until the server stops.
     open_fds_.push_back(fd);

@@ -20,6 +20,9 @@ struct HttpAnswer {
   bool hang = false;
   /// Announce the full length, send only half the body, then close.
   bool cut_mid_body = false;
+  /// Wait this long before answering (the server answers one request at a
+  /// time, so later requests wait too).
+  int delay_ms = 0;
 };
 
 class HttpServer {
@@ -29,8 +32,9 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  /// Serves `answer` for requests whose path (before any '?') equals `path`.
-  /// Other paths get 404 with a short text body.
+  /// Serves `answer` for requests whose path (before any '?') equals `path`,
+  /// or, when `path` holds a '?', whose whole target equals it (tried
+  /// first). Other paths get 404 with a short text body.
   void route(const std::string& path, HttpAnswer answer);
   /// "http://127.0.0.1:PORT"
   std::string base() const;
