@@ -159,10 +159,17 @@
   // or an address not known as a router: its slots call, and the model list
   // when the answer says it is a router. A known router: its model list when
   // due, then its loaded models' slots. At most one call more than there are
-  // loaded models.
+  // loaded models. A llama.cpp server that the page watches: watchedView.
   function fetchView() {
     var url = curUrl;
     var sid = curSid;
+    // A new address: one look at its props first (watch.js).
+    if (url && watch.url !== url) {
+      return lookAt(url).then(function () {
+        return url === curUrl ? fetchView() : null;
+      });
+    }
+    if (url && watched(url)) return watchedView(url);
     var known = isRouter(url);
     var answer = known
       ? Promise.resolve(null)
