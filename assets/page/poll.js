@@ -165,8 +165,10 @@
     var sid = curSid;
     // A new address: one look at its props first (watch.js).
     if (url && watch.url !== url) {
-      return lookAt(url).then(function () {
-        return url === curUrl ? fetchView() : null;
+      return lookAt(url).then(function (res) {
+        if (url !== curUrl) return null;
+        // Found asleep: that answer is this poll's.
+        return watched(url) && watch.w.mode === 'asleep' ? propsView(res, url) : fetchView();
       });
     }
     if (url && watched(url)) return watchedView(url);

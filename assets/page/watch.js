@@ -15,15 +15,26 @@
   // last slots answer of a watched server, drawn again while it is quiet.
   var watch = { url: null, w: null, last: null };
 
-  // The one look at the props of `url`. Nothing changes when the choice
-  // changed meanwhile.
+  // The one look at the props of `url`; resolves to the answer (null when
+  // there was none). Nothing changes when the choice changed meanwhile.
   function lookAt(url) {
     var done = function (res) {
       if (url === curUrl) watch = { url: url, w: firstWatch(res && res.d), last: null };
+      return res;
     };
     return call({ action: 'props', url: url }).then(done, function () {
-      done(null);
+      return done(null);
     });
+  }
+
+  // The view of a watched server from its props call answer `res`: sleeping,
+  // or while it is quiet its last slots with the time of this answer.
+  function propsView(res, url) {
+    var d = { sleeping: true, url: res.d.url };
+    if (watch.w.mode === 'quiet' && watch.last) {
+      d = Object.assign({}, watch.last, { updated_epoch: res.d.updated_epoch });
+    }
+    return decorate(sourceView({ d: d, at: res.at }, 'url:' + url, addressQuery(url).get('model')));
   }
 
   // True when the current address is a llama.cpp server that the page
@@ -64,11 +75,6 @@
     return call(asked).then(function (res) {
       if (!watched(url)) return null;
       watch.w = afterProps(watch.w, res.d);
-      if (watch.w.mode === 'slots') return watchedView(url);
-      var d = { sleeping: true, url: res.d.url };
-      if (watch.w.mode === 'quiet' && watch.last) {
-        d = Object.assign({}, watch.last, { updated_epoch: res.d.updated_epoch });
-      }
-      return decorate(sourceView({ d: d, at: res.at }, src, name));
+      return watch.w.mode === 'slots' ? watchedView(url) : propsView(res, url);
     });
   }

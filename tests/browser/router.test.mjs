@@ -94,6 +94,7 @@ describe('router mode', () => {
     let state = await pageState(page);
     assert.deepEqual(actions(state.calls), [
       'sessions ',
+      'props /r1',
       'slots /r1',
       'models /r1',
       'slots /r1?model=a',
@@ -187,7 +188,9 @@ describe('router mode', () => {
     routes.set('/plain/models', [200, { data: [{ id: 'm' }] }]);
     const page = await open(`${origin}/plain`);
     const state = await pageState(page);
-    assert.deepEqual(actions(state.calls), ['sessions ', 'slots /plain', 'models /plain']);
+    assert.deepEqual(actions(state.calls), [
+      'sessions ', 'props /plain', 'slots /plain', 'models /plain',
+    ]);
     assert.equal(state.message, 'sl-err: model is required');
     assert.equal(state.dot, 'dot err');
     assert.deepEqual(await pollAt(page, T + 29999), ['slots /plain']);
@@ -198,7 +201,7 @@ describe('router mode', () => {
     router('r4', [['a', 'loaded'], ['b', 'loaded']], { a: idle(2) });
     const page = await open(`${origin}/r4?model=a`);
     const state = await pageState(page);
-    assert.deepEqual(actions(state.calls), ['sessions ', 'slots /r4?model=a']);
+    assert.deepEqual(actions(state.calls), ['sessions ', 'props /r4?model=a', 'slots /r4?model=a']);
     assert.equal(state.title, 'Slots (2)');
     assert.equal(
       await page.evaluate(() => document.querySelector('#card > .sl-model').textContent),
