@@ -22,11 +22,12 @@ struct Route {
   void (*respond)(const platform::Environment&, const text::Query&, text::Output&);
 };
 
-constexpr std::array<Route, 6> kRoutes = {{
+constexpr std::array<Route, 7> kRoutes = {{
     {"sessions", nullptr, handle_sessions},
     {"slots", nullptr, handle_slots},
     {"models", nullptr, handle_models},
     {"props", nullptr, handle_props},
+    {"router", nullptr, handle_router},
     {nullptr, "json", handle_slots},
     {nullptr, nullptr, respond_page},
 }};

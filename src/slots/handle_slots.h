@@ -32,6 +32,12 @@ void handle_models(const platform::Environment& env, const text::Query& query, t
 /// response.
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out);
 
+/// The router call: a llama.cpp router's model list as the models call gives
+/// it, and the slots of the models the request names (`models`: ids, each
+/// ended by a line feed), all fetched in one curl run. Writes exactly one
+/// complete response.
+void handle_router(const platform::Environment& env, const text::Query& query, text::Output& out);
+
 /// The session branch for an identifier that passed safe_id.
 void reply_session_slots(const platform::Environment& env, std::string_view id, text::Output& out);
 

@@ -1,0 +1,157 @@
+// The router call: one poll of a llama.cpp router in one curl run. It
+// fetches the router's /models and the /slots of each model the page names
+// (the ones it last saw loaded), so a poll of a router with K loaded models
+// starts one program and one curl instead of K + 1 of each.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "slots/handle_slots.h"
+#include "slots/model_list.h"
+#include "slots/server_fetch.h"
+#include "slots/server_url.h"
+#include "text/json_reader.h"
+
+namespace slots {
+
+namespace {
+
+constexpr std::string_view kBadGateway = "502 Bad Gateway";
+// At most this many models' slots in one call.
+constexpr std::size_t kMaxNamed = 64;
+
+std::string_view trim_end(std::string_view text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                           text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+// The ids of `list`: each piece ended by a line feed, so that a list cut
+// short (the request's values have a limit) loses its last id rather than
+// naming another model; empty pieces are skipped.
+std::vector<std::string> named_ids(std::string_view list) {
+  std::vector<std::string> ids;
+  std::size_t end = 0;
+  while (ids.size() < kMaxNamed && (end = list.find('\n')) != std::string_view::npos) {
+    if (end > 0) ids.emplace_back(list.substr(0, end));
+    list.remove_prefix(end + 1);
+  }
+  return ids;
+}
+
+// `url` with `model=ID` added to its query (before a fragment), the id
+// percent-encoded but for letters, digits and "-._~".
+std::string model_address(std::string_view url, std::string_view id) {
+  const std::size_t hash = url.find('#');
+  const std::string_view base = url.substr(0, hash);
+  std::string address(base);
+  address += base.find('?') == std::string_view::npos ? "?model=" : "&model=";
+  for (const char c : id) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
+      address += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
+      address += escaped;
+    }
+  }
+  if (hash != std::string_view::npos) address += url.substr(hash);
+  return address;
+}
+
+// True when `body` is one JSON array and nothing else.
+bool json_array(std::string_view body) {
+  text::JsonReader reader(body);
+  return reader.next_kind() == '[' && reader.skip_value() && reader.at_end();
+}
+
+// One named model's group: its id, the endpoint fetched, and its slots, or
+// the error the slots call would have answered (a server's error object as
+// its message).
+void write_group(text::Output& out, std::string_view id, const std::string& endpoint,
+                 const Transfer& transfer) {
+  out.raw("{\"id\":");
+  out.json_str(id);
+  out.raw(",\"url\":");
+  out.json_str(endpoint);
+  const std::string_view body = trim_end(transfer.body);
+  std::string message;
+  if (!transfer.ok || body.size() <= 1) {
+    message = "unable to fetch /slots from llama.cpp server";
+  } else if (body[0] == '[' && json_array(body)) {
+    out.raw(",\"slots\":");
+    out.raw(body);
+    out.raw("}");
+    return;
+  } else if (body[0] != '{' || !read_error_message(body, &message)) {
+    message = "unexpected non-JSON response from /slots";
+  }
+  out.raw(",\"error\":");
+  out.json_str(message);
+  out.raw("}");
+}
+
+}  // namespace
+
+void handle_router(const platform::Environment& env, const text::Query& query, text::Output& out) {
+  const std::string& url = query.url;
+  if (url.empty()) {
+    text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
+    return;
+  }
+  if (!valid_server_url(url)) {
+    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
+    return;
+  }
+  const std::string endpoint = models_endpoint(url);
+  const std::vector<std::string> ids = named_ids(query.models);
+  std::vector<std::string> endpoints = {endpoint};
+  for (const std::string& id : ids) endpoints.push_back(slots_endpoint(model_address(url, id)));
+  const FetchedAll fetched = fetch_endpoints(env, endpoints);
+  if (!fetched.started) {
+    text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
+    return;
+  }
+  const Transfer& list = fetched.transfers[0];
+  const std::string_view data = trim_end(list.body);
+  if (!list.ok || data.size() <= 1) {
+    text::reply_json_err(out, kBadGateway, "unable to fetch /models from llama.cpp server",
+                         endpoint);
+    return;
+  }
+  if (data[0] != '{' && data[0] != '[') {
+    text::reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
+    return;
+  }
+  std::vector<ModelEntry> models;
+  if (!read_model_list(data, &models)) {
+    std::string message;
+    if (!read_error_message(data, &message)) message = "no model list in the response from /models";
+    text::reply_json_err(out, kBadGateway, message, endpoint);
+    return;
+  }
+  write_answer_head(out, endpoint);
+  out.raw("\"models\":[");
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    out.raw(i == 0 ? "{\"id\":" : ",{\"id\":");
+    out.json_str(models[i].id);
+    if (!models[i].status.empty()) {
+      out.raw(",\"status\":");
+      out.json_str(models[i].status);
+    }
+    out.raw("}");
+  }
+  out.raw("],\"groups\":[");
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) out.raw(",");
+    write_group(out, ids[i], endpoints[i + 1], fetched.transfers[i + 1]);
+  }
+  out.raw("]}\n");
+}
+
+}  // namespace slots
