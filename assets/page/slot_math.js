@@ -22,9 +22,6 @@
   // and is full from the next.
   var CTX_WARN_PCT = 70;
   var CTX_FULL_PCT = 90;
-  // A router's model list is read again after this long, or at once when a
-  // model's answer says it is no longer loaded.
-  var MODELS_MAX_AGE_MS = 6000;
   // How long an address found not to be a router is not asked again.
   var NOT_ROUTER_MS = 30000;
   // What a speed shows until it is measured.

@@ -2,7 +2,6 @@
 // fetches the router's /models and the /slots of each model the page names
 // (the ones it last saw loaded), so a poll of a router with K loaded models
 // starts one program and one curl instead of K + 1 of each.
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "slots/server_fetch.h"
 #include "slots/server_url.h"
 #include "text/json_reader.h"
+#include "text/query.h"
 
 namespace slots {
 
@@ -29,37 +29,59 @@ std::string_view trim_end(std::string_view text) {
   return text;
 }
 
-// The ids of `list`: each piece ended by a line feed, so that a list cut
-// short (the request's values have a limit) loses its last id rather than
-// naming another model; empty pieces are skipped.
-std::vector<std::string> named_ids(std::string_view list) {
-  std::vector<std::string> ids;
-  std::size_t end = 0;
-  while (ids.size() < kMaxNamed && (end = list.find('\n')) != std::string_view::npos) {
-    if (end > 0) ids.emplace_back(list.substr(0, end));
-    list.remove_prefix(end + 1);
-  }
-  return ids;
+bool unreserved(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
 }
 
-// `url` with `model=ID` added to its query (before a fragment), the id
-// percent-encoded but for letters, digits and "-._~".
-std::string model_address(std::string_view url, std::string_view id) {
+// A model id as the request names it, percent-encoded, decoded into `id`:
+// false when it holds anything but unreserved characters and %XX escapes
+// (so it adds nothing else to the query it goes into) or decodes to nothing.
+bool decode_id(std::string_view encoded, std::string* id) {
+  id->clear();
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    if (unreserved(encoded[i])) {
+      *id += encoded[i];
+    } else if (encoded[i] == '%' && i + 2 < encoded.size() && text::hex_val(encoded[i + 1]) >= 0 &&
+               text::hex_val(encoded[i + 2]) >= 0) {
+      *id += static_cast<char>(text::hex_val(encoded[i + 1]) * 16 + text::hex_val(encoded[i + 2]));
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return !id->empty();
+}
+
+// A model the request names: its id, and the id as it goes into a query.
+struct Named {
+  std::string id;
+  std::string encoded;
+};
+
+// The models of `list`: percent-encoded ids, each ended by a comma, so that a
+// list cut short (the request's values have a limit) loses its last id
+// rather than naming another model. Pieces that do not decode are skipped.
+std::vector<Named> named_models(std::string_view list) {
+  std::vector<Named> named;
+  std::size_t end = 0;
+  while (named.size() < kMaxNamed && (end = list.find(',')) != std::string_view::npos) {
+    Named n;
+    n.encoded = std::string(list.substr(0, end));
+    if (decode_id(n.encoded, &n.id)) named.push_back(std::move(n));
+    list.remove_prefix(end + 1);
+  }
+  return named;
+}
+
+// `url` with `model=ENCODED` added to its query (before a fragment).
+std::string model_address(std::string_view url, std::string_view encoded) {
   const std::size_t hash = url.find('#');
   const std::string_view base = url.substr(0, hash);
   std::string address(base);
   address += base.find('?') == std::string_view::npos ? "?model=" : "&model=";
-  for (const char c : id) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      address += c;
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
-      address += escaped;
-    }
-  }
+  address += encoded;
   if (hash != std::string_view::npos) address += url.substr(hash);
   return address;
 }
@@ -109,9 +131,9 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
     return;
   }
   const std::string endpoint = models_endpoint(url);
-  const std::vector<std::string> ids = named_ids(query.models);
+  const std::vector<Named> named = named_models(query.models);
   std::vector<std::string> endpoints = {endpoint};
-  for (const std::string& id : ids) endpoints.push_back(slots_endpoint(model_address(url, id)));
+  for (const Named& n : named) endpoints.push_back(slots_endpoint(model_address(url, n.encoded)));
   const FetchedAll fetched = fetch_endpoints(env, endpoints);
   if (!fetched.started) {
     text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
@@ -147,9 +169,9 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
     out.raw("}");
   }
   out.raw("],\"groups\":[");
-  for (std::size_t i = 0; i < ids.size(); ++i) {
+  for (std::size_t i = 0; i < named.size(); ++i) {
     if (i > 0) out.raw(",");
-    write_group(out, ids[i], endpoints[i + 1], fetched.transfers[i + 1]);
+    write_group(out, named[i].id, endpoints[i + 1], fetched.transfers[i + 1]);
   }
   out.raw("]}\n");
 }

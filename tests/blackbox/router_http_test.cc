@@ -57,8 +57,10 @@ TEST(RouterCall, ModelsAndTheNamedModelsSlotsInOneRun) {
       g.replace(g.find("URL"), 3, json_string(b + "/slots?model=" + model + "&autoload=false"));
       return g;
     };
-    // The last id has no line feed after it: a list cut short loses it.
-    EXPECT_EQ(mask_epoch(call("action=router&url=" + b + "&models=a%0Ab%20c%0A%0Ad").out),
+    // Ids come percent-encoded (so "%2520" is " "), each ended by a comma:
+    // the last has none (a list cut short loses it); one holding anything
+    // else ("&") is skipped.
+    EXPECT_EQ(mask_epoch(call("action=router&url=" + b + "&models=a%2Cb%2520c%2C%2Cx%26y%2Cd").out),
               std::string(kJsonHeader) + R"({"ok":true,"source":"query","url":)" +
                   json_string(b + "/models") + R"(,"updated_epoch":EPOCH,"models":)" + kList +
                   ",\"groups\":[" + group("a", "a") + "," + group("b c", "b%20c") + "]}\n")
@@ -75,7 +77,7 @@ TEST(RouterCall, NoModelListIsTheModelsCallsError) {
   server.route("/models", {500, "application/json", R"({"error":{"message":"boom"}})"});
   server.route("/slots", {200, "application/json", kSlots});
   const std::string b = server.base();
-  EXPECT_EQ(call("action=router&url=" + b + "&models=a%0A").out,
+  EXPECT_EQ(call("action=router&url=" + b + "&models=a,").out,
             error_response("502 Bad Gateway", "boom", b + "/models"));
   HttpServer none;
   EXPECT_EQ(call("action=router&url=" + none.base()).out,

@@ -50,7 +50,8 @@ const actions = (calls) =>
   calls.map((c) => {
     const q = new URL(c, 'http://x').searchParams;
     const url = q.get('url')?.replace(origin, '') ?? '';
-    return `${q.get('action')} ${url}${q.get('metrics') ? ' +metrics' : ''}`;
+    const models = q.get('models')?.slice(0, -1);
+    return `${q.get('action')} ${url}${q.get('metrics') ? ' +metrics' : ''}${models ? ` ${models}` : ''}`;
   });
 
 let T = 0;
@@ -139,7 +140,7 @@ describe('a server that sleeps', () => {
     llama('rt', { query: '?model=b&autoload=false' });
     const page = await open(`${origin}/rt`);
     assert.deepEqual(actions((await pageState(page)).calls), [
-      'sessions ', 'props /rt', 'slots /rt', 'models /rt', 'slots /rt?model=b',
+      'sessions ', 'props /rt', 'slots /rt', 'models /rt', 'router /rt b',
     ]);
     const rows = await page.evaluate(() =>
       [...document.querySelectorAll('#card .sl-model')].map((r) =>
