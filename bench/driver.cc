@@ -93,8 +93,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < runs; ++r) {
     for (Command& cmd : commands) ok = run_once(cmd) && ok;
   }
-  std::printf("%-28s %10s %10s %10s %10s\n", "command", "median ms", "p10 ms", "p90 ms",
-              "cpu ms");
+  std::printf("%-28s %10s %10s %10s %10s\n", "command", "median ms", "p10 ms", "p90 ms", "cpu ms");
   for (const Command& cmd : commands) {
     std::printf("%-28s %10.3f %10.3f %10.3f %10.3f\n", cmd.name.c_str(), percentile(cmd.ms, 0.5),
                 percentile(cmd.ms, 0.1), percentile(cmd.ms, 0.9), percentile(cmd.cpu_ms, 0.5));
