@@ -303,6 +303,8 @@
     var queue = m && typeof m.requests_deferred === 'number' ? m.requests_deferred : 0;
     var next = Object.assign({}, w, { queue: queue, busy: false });
     if (!p) return Object.assign(next, { mode: 'slots', queue: 0 });
+    // A server started again may have /metrics now, or no more.
+    next.metrics = p.endpoint_metrics === true;
     if (p.is_sleeping === true) return Object.assign(next, { mode: 'asleep', queue: 0 });
     if (w.mode === 'asleep') return Object.assign(next, { mode: 'slots' });
     if (w.mode !== 'quiet') return next;

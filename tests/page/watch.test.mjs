@@ -63,8 +63,9 @@ describe('letting an idle server sleep', () => {
 
   it('asks for slots again when work begins, or it wakes, or watching fails', () => {
     const quiet = { ...start({ endpoint_metrics: true }), mode: 'quiet' };
+    assert.equal(m.afterProps(quiet, props(llama)).metrics, false, 'started again without');
     const asleep = { ...quiet, mode: 'asleep' };
-    const awake = { ...llama, is_sleeping: false };
+    const awake = { ...llama, is_sleeping: false, endpoint_metrics: true };
     const counts = (processing, deferred) => ({
       requests_processing: processing, requests_deferred: deferred,
     });
@@ -72,8 +73,8 @@ describe('letting an idle server sleep', () => {
       ['quiet, nothing runs', quiet, props(awake, counts(0, 0)), 'quiet', 0],
       ['quiet, a request runs', quiet, props(awake, counts(1, 2)), 'slots', 2],
       ['quiet, no counters', quiet, props(awake), 'slots', 0],
-      ['quiet, falls asleep', quiet, props({ ...llama, is_sleeping: true }), 'asleep', 0],
-      ['asleep, still', asleep, props({ ...llama, is_sleeping: true }), 'asleep', 0],
+      ['quiet, falls asleep', quiet, props({ ...awake, is_sleeping: true }), 'asleep', 0],
+      ['asleep, still', asleep, props({ ...awake, is_sleeping: true }), 'asleep', 0],
       ['asleep, woke', asleep, props(awake), 'slots', 0],
       ['quiet, props failed', quiet, { ok: false, error: 'gone' }, 'slots', 0],
       ['polling, the queue read', { ...quiet, mode: 'slots' }, props(awake, counts(1, 3)), 'slots', 3],
