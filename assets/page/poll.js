@@ -112,21 +112,21 @@
   }
 
   // One poll of a known router: one router call, which reads its model
-  // list and the slots of the models loaded at the last list in one curl
-  // run (a model loaded since is listed now and asked from the next poll
-  // on). Resolves to the router's view, or to null when the choice changed
-  // meanwhile; a list that cannot be read is shown as the failure, and the
-  // next poll tries again.
+  // list, the slots of the models loaded at the last list, and the counters
+  // of those that are quiet (watch.js), in one curl run (a model loaded
+  // since is listed now and asked from the next poll on). Resolves to the
+  // router's view, or to null when the choice changed meanwhile; a list that
+  // cannot be read is shown as the failure, and the next poll tries again.
   function routerView(url) {
-    var ids = router.models
-      .filter(function (m) {
-        return m.status === 'loaded';
-      })
-      .map(function (m) {
-        return encodeParam(m.id) + ',';
-      })
-      .join('');
-    return call({ action: 'router', url: url, models: ids }).then(function (res) {
+    var asked = { action: 'router', url: url, models: '', quiet: '' };
+    var quiet = {};
+    router.models.forEach(function (m) {
+      if (m.status !== 'loaded') return;
+      var q = modelState(url, m.id).w.mode === 'quiet';
+      if (q) quiet[m.id] = true;
+      asked[q ? 'quiet' : 'models'] += encodeParam(m.id) + ',';
+    });
+    return call(asked).then(function (res) {
       if (url !== curUrl || router.url !== url) return null;
       var d = res.d;
       var list = Array.isArray(d.models) ? d.models : null;
@@ -137,19 +137,36 @@
         return fetchView();
       }
       setRouter(url, list, res.at);
+      var note = false;
       var groups = (Array.isArray(d.groups) ? d.groups : []).map(function (g) {
+        var m = modelState(url, g.id);
         var answer =
           g.error !== undefined
             ? { error: g.error }
             : { ok: true, url: g.url, updated_epoch: d.updated_epoch, slots: g.slots };
+        if (quiet[g.id] === true) {
+          // Quiet: its last slots, fresh, while its counters show no work.
+          m.w = afterCounters(m.w, g.metrics || null);
+          answer = m.last ? Object.assign({}, m.last, { updated_epoch: d.updated_epoch }) : answer;
+        } else {
+          m.w = afterSlots(m.w, answer, res.at);
+          m.last = hasSlots(answer) ? answer : null;
+        }
+        note = note || m.w.note;
         return { name: g.id, d: answer, at: res.at, src: url + '\n' + g.id };
+      });
+      // A model not loaded (asleep, unloaded) starts afresh once it is again.
+      list.forEach(function (m) {
+        if (m.status !== 'loaded') routerModels.byId.delete(m.id);
       });
       var others = list.filter(function (m) {
         return !groups.some(function (g) {
           return g.name === m.id;
         });
       });
-      return { groups: groups, others: others, framed: true, footer: url };
+      var view = { groups: groups, others: others, framed: true, footer: url };
+      if (note) view.note = NOTE_MSG;
+      return view;
     });
   }
 

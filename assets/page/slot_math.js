@@ -292,6 +292,15 @@
     });
   }
 
+  // The state of a router's quiet model after its counters `m` (its
+  // /metrics, null when they could not be read): its slots are polled again
+  // when a request runs, and for good when it has no /metrics.
+  function afterCounters(w, m) {
+    if (!m) return Object.assign({}, w, { mode: 'slots', metrics: false });
+    var working = typeof m.requests_processing !== 'number' || m.requests_processing > 0;
+    return Object.assign({}, w, { mode: working ? 'slots' : 'quiet' });
+  }
+
   // The state after a props call answer `d` (with its metrics when they were
   // asked for). Asleep: watched until /props shows it awake. Quiet: slots
   // are polled again when a request is processed, or when the answer lacks

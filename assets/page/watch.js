@@ -37,6 +37,22 @@
     return decorate(sourceView({ d: d, at: res.at }, 'url:' + url, addressQuery(url).get('model')));
   }
 
+  // A router's loaded models, each watched as a server is (its state `w`
+  // and last slots answer `last`), for the router at `url`: a model that is
+  // idle for QUIET_MS is asked for its counters instead of its slots, and
+  // a model that sleeps is not asked at all (it is not listed loaded).
+  var routerModels = { url: '', byId: new Map() };
+
+  function modelState(url, id) {
+    if (routerModels.url !== url) routerModels = { url: url, byId: new Map() };
+    var m = routerModels.byId.get(id);
+    if (!m) {
+      m = { w: firstWatch({ ok: true, props: { build_info: '', endpoint_metrics: true } }) };
+      routerModels.byId.set(id, m);
+    }
+    return m;
+  }
+
   // True when the current address is a llama.cpp server that the page
   // watches (not a router's own address).
   function watched(url) {

@@ -1,7 +1,9 @@
 // The router call: one poll of a llama.cpp router in one curl run. It
-// fetches the router's /models and the /slots of each model the page names
-// (the ones it last saw loaded), so a poll of a router with K loaded models
-// starts one program and one curl instead of K + 1 of each.
+// fetches the router's /models, the /slots of each model the page names
+// (the ones it last saw loaded and busy of late) and the /metrics of each
+// model it names as quiet (idle: /metrics, unlike /slots, lets it fall
+// asleep), so a poll of a router with K loaded models starts one program and
+// one curl instead of K + 1 of each.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "slots/server_fetch.h"
 #include "slots/server_url.h"
 #include "text/json_reader.h"
+#include "text/metrics_text.h"
 #include "text/query.h"
 
 namespace slots {
@@ -92,6 +95,43 @@ bool json_array(std::string_view body) {
   return reader.next_kind() == '[' && reader.skip_value() && reader.at_end();
 }
 
+// One quiet model's group: its id, the endpoint fetched, and its two request
+// counters (each when read), or why there are none.
+void write_counters(text::Output& out, std::string_view id, const std::string& endpoint,
+                    const Transfer& transfer) {
+  out.raw("{\"id\":");
+  out.json_str(id);
+  out.raw(",\"url\":");
+  out.json_str(endpoint);
+  std::string message;
+  if (!transfer.ok) {
+    message = "unable to fetch /metrics from llama.cpp server";
+  } else if (transfer.http_code != 200) {
+    if (!read_error_message(trim_end(transfer.body), &message)) {
+      message = "unable to fetch /metrics from llama.cpp server";
+    }
+  } else {
+    out.raw(",\"metrics\":{");
+    double value = 0;
+    const char* sep = "";
+    for (const char* name : {"requests_processing", "requests_deferred"}) {
+      if (text::find_metric(transfer.body, std::string("llamacpp:") + name, &value)) {
+        out.raw(sep);
+        out.raw("\"");
+        out.raw(name);
+        out.raw("\":");
+        out.raw(text::json_number(value));
+        sep = ",";
+      }
+    }
+    out.raw("}}");
+    return;
+  }
+  out.raw(",\"error\":");
+  out.json_str(message);
+  out.raw("}");
+}
+
 // One named model's group: its id, the endpoint fetched, and its slots, or
 // the error the slots call would have answered (a server's error object as
 // its message).
@@ -132,8 +172,12 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
   }
   const std::string endpoint = models_endpoint(url);
   const std::vector<Named> named = named_models(query.models);
+  const std::vector<Named> quiet = named_models(query.quiet);
   std::vector<std::string> endpoints = {endpoint};
   for (const Named& n : named) endpoints.push_back(slots_endpoint(model_address(url, n.encoded)));
+  for (const Named& n : quiet) {
+    endpoints.push_back(metrics_endpoint(model_address(url, n.encoded)));
+  }
   const FetchedAll fetched = fetch_endpoints(env, endpoints);
   if (!fetched.started) {
     text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
@@ -172,6 +216,11 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
   for (std::size_t i = 0; i < named.size(); ++i) {
     if (i > 0) out.raw(",");
     write_group(out, named[i].id, endpoints[i + 1], fetched.transfers[i + 1]);
+  }
+  for (std::size_t i = 0; i < quiet.size(); ++i) {
+    const std::size_t k = 1 + named.size() + i;
+    if (k > 1) out.raw(",");
+    write_counters(out, quiet[i].id, endpoints[k], fetched.transfers[k]);
   }
   out.raw("]}\n");
 }

@@ -72,6 +72,39 @@ TEST(RouterCall, ModelsAndTheNamedModelsSlotsInOneRun) {
   }
 }
 
+TEST(RouterCall, QuietModelsCountersAfterTheSlots) {
+  const struct {
+    const char* what;
+    HttpAnswer metrics;
+    std::string group;  // after the id and the url
+  } cases[] = {
+      {"counters",
+       {200, "text/plain", "# c\nllamacpp:requests_processing 1\nllamacpp:requests_deferred 0\n"},
+       R"("metrics":{"requests_processing":1,"requests_deferred":0})"},
+      {"no counters", {200, "text/plain", "other 1\n"}, R"("metrics":{})"},
+      {"no --metrics",
+       {501, "application/json", R"({"error":{"code":501,"message":"Start it with `--metrics`"}})"},
+       R"("error":"Start it with `--metrics`")"},
+  };
+  for (const auto& c : cases) {
+    HttpServer server;
+    server.route("/r/models", {200, "application/json", kModels});
+    server.route("/r/slots", {200, "application/json", kSlots});
+    server.route("/r/metrics", c.metrics);
+    const std::string b = server.base() + "/r";
+    const std::string out =
+        mask_epoch(call("action=router&url=" + b + "&models=a%2C&quiet=b%2520c%2C").out);
+    EXPECT_NE(
+        out.find(",\"groups\":[{\"id\":\"a\",\"url\":" +
+                 json_string(b + "/slots?model=a&autoload=false") + ",\"slots\":" + kSlots +
+                 "},{\"id\":\"b c\",\"url\":" +
+                 json_string(b + "/metrics?model=b%20c&autoload=false") + "," + c.group + "}]}\n"),
+        std::string::npos)
+        << c.what << ": " << out;
+    EXPECT_EQ(server.requests().back(), "/r/metrics?model=b%20c&autoload=false") << c.what;
+  }
+}
+
 TEST(RouterCall, NoModelListIsTheModelsCallsError) {
   HttpServer server;
   server.route("/models", {500, "application/json", R"({"error":{"message":"boom"}})"});

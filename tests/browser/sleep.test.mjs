@@ -51,7 +51,9 @@ const actions = (calls) =>
     const q = new URL(c, 'http://x').searchParams;
     const url = q.get('url')?.replace(origin, '') ?? '';
     const models = q.get('models')?.slice(0, -1);
-    return `${q.get('action')} ${url}${q.get('metrics') ? ' +metrics' : ''}${models ? ` ${models}` : ''}`;
+    const quiet = q.get('quiet')?.slice(0, -1);
+    return `${q.get('action')} ${url}${q.get('metrics') ? ' +metrics' : ''}` +
+      `${models ? ` ${models}` : ''}${quiet ? ` quiet:${quiet}` : ''}`;
   });
 
 let T = 0;
@@ -148,6 +150,27 @@ describe('a server that sleeps', () => {
       )
     );
     assert.deepEqual(rows, ['b', 'a | sleeping']);
+  });
+
+  it("a router's idle model: its counters instead of its slots until a request runs", async () => {
+    routes.set('/rq/props', json({ role: 'router', build_info: 'b1-abc' }));
+    routes.set('/rq/slots', [400, 'application/json', { error: { code: 400, message: 'no model' } }]);
+    routes.set('/rq/models', json({ data: [
+      { id: 'a', status: { value: 'loaded' } }, { id: 'b', status: { value: 'loaded' } },
+    ] }));
+    llama('rq', { query: '?model=a&autoload=false', counters: [0, 0] });
+    llama('rq', { query: '?model=b&autoload=false', slots: [true] });
+    const page = await open(`${origin}/rq`);
+    assert.deepEqual(await pollAt(page, 4999), ['router /rq a,b']);
+    assert.deepEqual(await pollAt(page, 5000), ['router /rq a,b']);
+    for (const t of [6500, 8000]) {
+      assert.deepEqual(await pollAt(page, t), ['router /rq b quiet:a']);
+      const state = await pageState(page);
+      assert.deepEqual([state.title, state.dot], ['Slots (3)', 'dot live']);
+    }
+    llama('rq', { query: '?model=a&autoload=false', counters: [1, 0] });
+    assert.deepEqual(await pollAt(page, 9500), ['router /rq b quiet:a']);
+    assert.deepEqual(await pollAt(page, 11000), ['router /rq a,b']);
   });
 
   it('without /metrics: keeps polling its slots and says so once, under them', async () => {

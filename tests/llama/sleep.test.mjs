@@ -119,6 +119,33 @@ describe('a real llama-server that sleeps', () => {
       const server = await router();
       await staysAsleepWhenThePageOpens(server, `${server.base}?model=a`, query);
     });
+
+    it("on the router's own address: falls asleep with the page open and stays asleep", async () => {
+      const server = await router();
+      const page = await openOn(server.base);
+      const opened = Date.now();
+      await until(() => asleep(server, query), 'the model asleep', 30000);
+      const took = Date.now() - opened;
+      const bound = IDLE_S * 1000 + QUIET_MS + POLL_MS + SLACK_MS;
+      assert.ok(took <= bound, `asleep after ${took} ms (at most ${bound})`);
+      const listed = () =>
+        page.evaluate(() =>
+          [...document.querySelectorAll('#card .sl-model')].map((r) =>
+            [...r.children].map((c) => c.textContent).join(' | ')
+          )
+        );
+      await until(
+        async () => (await listed()).includes('a | sleeping'),
+        'the model listed as sleeping',
+        2 * POLL_MS + SLACK_MS
+      );
+      const end = Date.now() + 10000;
+      while (Date.now() < end) {
+        assert.ok(await asleep(server, query), 'the model woke');
+        await sleep(500);
+      }
+      assert.deepEqual(await listed(), ['a | sleeping']);
+    });
   });
 
   it('without --metrics, says that the page keeps the server awake', async () => {

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { describe, it } from 'node:test';
 import { pure } from './pieces.mjs';
 
-const m = pure(['firstWatch', 'afterSlots', 'afterProps', 'QUIET_MS']);
+const m = pure(['firstWatch', 'afterSlots', 'afterProps', 'afterCounters', 'QUIET_MS']);
 
 const props = (p, metrics) => ({ ok: true, props: p, ...(metrics ? { metrics } : {}) });
 const llama = { build_info: 'b1-abc', total_slots: 2 };
@@ -81,6 +81,19 @@ describe('letting an idle server sleep', () => {
     ]) {
       const v = m.afterProps(w, d);
       assert.deepEqual([v.mode, v.queue], [mode, queue], name);
+    }
+  });
+
+  it("a router's quiet model: slots again when a request runs or it has no /metrics", () => {
+    const quiet = { ...start({ endpoint_metrics: true }), mode: 'quiet' };
+    for (const [name, counters, mode, metrics] of [
+      ['nothing runs', { requests_processing: 0 }, 'quiet', true],
+      ['a request runs', { requests_processing: 1 }, 'slots', true],
+      ['no counter', {}, 'slots', true],
+      ['no /metrics', null, 'slots', false],
+    ]) {
+      const v = m.afterCounters(quiet, counters);
+      assert.deepEqual([v.mode, v.metrics], [mode, metrics], name);
     }
   });
 });
