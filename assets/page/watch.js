@@ -2,10 +2,11 @@
   // steps are in slot_math.js). Every /slots request wakes a sleeping server
   // and restarts its idle timer; /props and /metrics do neither. So the page
   // looks once at the props of a typed address (when it starts on it and
-  // when the address changes): an address that is no llama.cpp server, or a
-  // router's own, is polled as always; a llama.cpp server is not asked for
-  // its slots while it sleeps, nor after its slots have been idle for
-  // QUIET_MS when it has /metrics to show work beginning.
+  // when the address changes): an address that is no llama.cpp server is
+  // polled as always; a llama.cpp server is not asked for its slots while it
+  // sleeps, nor after its slots have been idle for QUIET_MS when it has
+  // /metrics to show work beginning. A router's own address is polled as a
+  // router (poll.js), its models each watched the same way (routerModels).
 
   var NOTE_MSG =
     'This page keeps the server awake by polling its slots; start it with --metrics ' +
