@@ -92,6 +92,18 @@
     card.appendChild(messageRow(err));
   }
 
+  // A llama.cpp server that sleeps: the word where its slots would be, the
+  // dot neither red nor live.
+  function showSleeping(view, sel) {
+    dot.className = 'dot';
+    title.textContent = 'Slots \u00b7 sleeping';
+    setShown(braxelBadge, false);
+    card.classList.remove('stale');
+    card.appendChild(node('div', 'sl-msg sl-sleep', 'sleeping'));
+    showBadge(sel);
+    showFooter(view.footer, sel);
+  }
+
   // `sel` is the current choice: `url`, the typed address, or `sid`, the
   // session.
   function showBadge(sel) {
@@ -113,6 +125,10 @@
   function draw(view, sel) {
     card.textContent = '';
     var lone = view.framed ? null : view.groups[0];
+    if (lone && lone.d && lone.d.sleeping) {
+      showSleeping(view, sel);
+      return;
+    }
     if (lone ? !hasSlots(lone.d) : view.groups.length + view.others.length === 0) {
       showError(lone && lone.d ? lone.d.error : undefined);
       return;
@@ -144,7 +160,10 @@
     var failed = drawn === 0 && view.groups.length > 0;
     dot.className = failed ? 'dot err' : stale ? 'dot stale' : 'dot live';
     card.classList.toggle('stale', stale);
-    title.textContent = 'Slots (' + count + ')' + (stale ? ' \u00b7 stale' : '');
+    title.textContent =
+      'Slots (' + count + ')' + (stale ? ' \u00b7 stale' : '') +
+      (view.queue > 0 ? ' \u00b7 queue ' + view.queue : '');
+    if (view.note) card.appendChild(node('div', 'sl-msg sl-note', view.note));
     setShown(braxelBadge, braxel);
     showBadge(sel);
     showFooter(view.footer, sel);

@@ -18,15 +18,13 @@
   var tracks = new Map();
   // What the models call said of a typed address; see setRouter.
   var router;
-  setRouter('', null, 0, null, false);
+  setRouter('', null, 0);
 
   // The one place that sets what is known of the typed address `url` as a
-  // llama.cpp router: its models (null when it is no router), when the list
-  // was read (`at`), a failure to read the list that is yet to be shown
-  // (`error`), and whether the next poll reads the list again whatever its
-  // age (`recheck`).
-  function setRouter(url, models, at, error, recheck) {
-    router = { url: url, models: models, at: at, error: error, recheck: recheck };
+  // llama.cpp router: its models (null when it is no router) and when the
+  // list was read (`at`).
+  function setRouter(url, models, at) {
+    router = { url: url, models: models, at: at };
   }
 
   function isRouter(url) {
@@ -80,22 +78,19 @@
   function loadModels(url) {
     return call({ action: 'models', url: url }).then(function (res) {
       var list = res.d && Array.isArray(res.d.models) ? res.d.models : null;
-      var found =
-        !!list &&
-        list.some(function (m) {
-          return m && typeof m.status === 'string';
-        });
-      if (url !== curUrl) return false;
-      if (found) {
-        setRouter(url, list, res.at, null, false);
-      } else if (list || !isRouter(url)) {
-        setRouter(url, null, res.at, null, false);
-      } else {
-        // The router did not answer: keep its models, show why.
-        setRouter(url, router.models, res.at, res.d.error || 'HTTP error', router.recheck);
-      }
+      var found = routerList(list);
+      if (url === curUrl) setRouter(url, found ? list : null, res.at);
       return found;
     });
+  }
+
+  function routerList(list) {
+    return (
+      !!list &&
+      list.some(function (m) {
+        return m && typeof m.status === 'string';
+      })
+    );
   }
 
   // Views, what draw (draw.js) shows: `groups`, each an answer `d` of the
@@ -116,76 +111,95 @@
     return sourceView({ d: { error: err } }, '', null);
   }
 
-  // Every loaded model's slots at once, as a router's view; null when the
-  // choice changed meanwhile.
+  // One poll of a known router: one router call, which reads its model
+  // list, the slots of the models loaded at the last list, and the counters
+  // of those that are quiet (watch.js), in one curl run (a model loaded
+  // since is listed now and asked from the next poll on). Resolves to the
+  // router's view, or to null when the choice changed meanwhile; a list that
+  // cannot be read is shown as the failure, and the next poll tries again.
   function routerView(url) {
-    var models = router.models;
-    var loaded = models.filter(function (m) {
-      return m.status === 'loaded';
+    var asked = { action: 'router', url: url, models: '', quiet: '' };
+    var quiet = {};
+    router.models.forEach(function (m) {
+      if (m.status !== 'loaded') return;
+      var q = modelState(url, m.id).w.mode === 'quiet';
+      if (q) quiet[m.id] = true;
+      asked[q ? 'quiet' : 'models'] += encodeParam(m.id) + ',';
     });
-    var others = models.filter(function (m) {
-      return m.status !== 'loaded';
-    });
-    return Promise.all(
-      loaded.map(function (m) {
-        var group = { name: m.id, src: url + '\n' + m.id };
-        return call({ action: 'slots', url: modelAddress(url, m.id) }).then(
-          function (res) {
-            group.d = res.d;
-            group.at = res.at;
-            return group;
-          },
-          function () {
-            group.d = { error: NETWORK_MSG };
-            group.at = Date.now();
-            return group;
-          }
-        );
-      })
-    ).then(function (groups) {
-      if (url !== curUrl) return null;
-      // A model that failed may have been unloaded: read the list again on
-      // the next poll.
-      var failed = groups.some(function (g) {
-        return g.d && g.d.error;
+    return call(asked).then(function (res) {
+      if (url !== curUrl || router.url !== url) return null;
+      var d = res.d;
+      var list = Array.isArray(d.models) ? d.models : null;
+      if (!list) return messageView(d.error || 'HTTP error');
+      if (!routerList(list)) {
+        // No router any more: ask the address as it is.
+        setRouter(url, null, res.at);
+        return fetchView();
+      }
+      setRouter(url, list, res.at);
+      var note = false;
+      var groups = (Array.isArray(d.groups) ? d.groups : []).map(function (g) {
+        var m = modelState(url, g.id);
+        var answer =
+          g.error !== undefined
+            ? { error: g.error }
+            : { ok: true, url: g.url, updated_epoch: d.updated_epoch, slots: g.slots };
+        if (quiet[g.id] === true) {
+          // Quiet: its last slots, fresh, while its counters show no work.
+          m.w = afterCounters(m.w, g.metrics || null);
+          answer = m.last ? Object.assign({}, m.last, { updated_epoch: d.updated_epoch }) : answer;
+        } else {
+          m.w = afterSlots(m.w, answer, res.at);
+          m.last = hasSlots(answer) ? answer : null;
+        }
+        note = note || m.w.note;
+        return { name: g.id, d: answer, at: res.at, src: url + '\n' + g.id };
       });
-      setRouter(url, models, router.at, null, failed);
-      return { groups: groups, others: others, framed: true, footer: url };
+      // A model not loaded (asleep, unloaded) starts afresh once it is again.
+      list.forEach(function (m) {
+        if (m.status !== 'loaded') routerModels.byId.delete(m.id);
+      });
+      var others = list.filter(function (m) {
+        return !groups.some(function (g) {
+          return g.name === m.id;
+        });
+      });
+      var view = { groups: groups, others: others, framed: true, footer: url };
+      if (note) view.note = NOTE_MSG;
+      return view;
     });
   }
 
   // One poll of the current choice: resolves to the view to draw, or to null
   // when the choice changed meanwhile and there is nothing to draw. A session,
   // or an address not known as a router: its slots call, and the model list
-  // when the answer says it is a router. A known router: its model list when
-  // due, then its loaded models' slots. At most one call more than there are
-  // loaded models.
+  // when the answer says it is a router, then the router's view. A known
+  // router: routerView, one call. A llama.cpp server that the page watches:
+  // watchedView.
   function fetchView() {
     var url = curUrl;
     var sid = curSid;
-    var known = isRouter(url);
-    var answer = known
-      ? Promise.resolve(null)
-      : call(url ? { action: 'slots', url: url } : { action: 'slots', id: sid });
+    // A new address: one look at its props first (watch.js).
+    if (url && watch.url !== url) {
+      return lookAt(url).then(function (res) {
+        if (url !== curUrl) return null;
+        // Found asleep: that answer is this poll's.
+        return watched(url) && watch.w.mode === 'asleep' ? propsView(res, url) : fetchView();
+      });
+    }
+    if (url && watched(url)) return watchedView(url);
+    if (isRouter(url)) return routerView(url);
+    var answer = call(url ? { action: 'slots', url: url } : { action: 'slots', id: sid });
     return answer.then(function (res) {
-      var hinted = !!res && !!url && url === curUrl && routerHint(res.d, url);
-      var due = known && (Date.now() - router.at >= MODELS_MAX_AGE_MS || router.recheck);
-      var listed = hinted || due ? loadModels(url) : Promise.resolve(false);
+      var hinted = !!url && url === curUrl && routerHint(res.d, url);
+      var listed = hinted ? loadModels(url) : Promise.resolve(false);
       return listed.then(function (found) {
         // The source's own answer, unless it turned out to be a router's.
-        if (res && !found) {
+        if (!found) {
           var src = url ? 'url:' + url : 'id:' + sid;
           return sourceView(res, src, addressQuery(url).get('model'));
         }
-        if (url !== curUrl || router.url !== url) return null;
-        // No router any more: ask the address as it is.
-        if (!router.models) return fetchView();
-        if (router.error) {
-          var err = router.error;
-          setRouter(url, router.models, router.at, null, true);
-          return messageView(err);
-        }
-        return routerView(url);
+        return url === curUrl && router.url === url ? routerView(url) : null;
       });
     });
   }

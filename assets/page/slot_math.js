@@ -4,8 +4,9 @@
   // The page script is joined at build time from pieces, in the order that
   // cmake/embed_page.cmake lists: slot_math.js (the constants, the figures
   // and their arithmetic), address.js (addresses), draw.js (the card),
-  // poll.js (the calls, router mode and live speeds), controls.js (the
-  // controls and the timer). This piece opens the function that holds them
+  // poll.js (the calls, router mode and live speeds), watch.js (a llama.cpp
+  // server watched without waking it), controls.js (the controls and the
+  // timer). This piece opens the function that holds them
   // and controls.js closes it. slot_math.js and address.js are pure: no
   // page, no timers, no state (tests/page runs them under node).
 
@@ -21,13 +22,14 @@
   // and is full from the next.
   var CTX_WARN_PCT = 70;
   var CTX_FULL_PCT = 90;
-  // A router's model list is read again after this long, or at once when a
-  // model's answer says it is no longer loaded.
-  var MODELS_MAX_AGE_MS = 6000;
   // How long an address found not to be a router is not asked again.
   var NOT_ROUTER_MS = 30000;
   // What a speed shows until it is measured.
   var DASH = '\u2013';
+  // A llama.cpp server whose slots have all been idle this long is no longer
+  // asked for its slots (each /slots request restarts its idle timer, so it
+  // could never fall asleep) but watched through /props and /metrics.
+  var QUIET_MS = 5000;
 
   function num(n) {
     n = Number(n);
@@ -244,4 +246,77 @@
         fmtCtx(n.n_ctx),
       fill: ctxFill(c.used, n.n_ctx)
     };
+  }
+
+  // Watching a llama.cpp server without disturbing it. `w` is what the page
+  // knows of the typed address: `mode` is 'slots' (its slots are polled),
+  // 'quiet' (idle: /props and /metrics are watched) or 'asleep' (/props is
+  // watched); `metrics`, whether the server has /metrics; `since`, when all
+  // its slots were first seen idle; `busy`, every slot was busy at the last
+  // answer (a queue can form: /metrics is read with the next poll); `queue`,
+  // the requests waiting for a slot as last read; `note`, the page keeps the
+  // server awake (no /metrics). These functions return a new state.
+
+  // The state after the first look at an address's props call answer `d`,
+  // or null when the address is no llama.cpp server (no build_info) and is
+  // polled as any other. A router's own props (role router) is not watched.
+  function firstWatch(d) {
+    var p = d && d.ok ? d.props : null;
+    if (!p || typeof p.build_info !== 'string') return null;
+    return {
+      router: p.role === 'router',
+      mode: p.is_sleeping === true ? 'asleep' : 'slots',
+      metrics: p.endpoint_metrics === true,
+      since: null,
+      busy: false,
+      queue: 0,
+      note: false
+    };
+  }
+
+  // The state after a slots answer `d` received at `at`.
+  function afterSlots(w, d, at) {
+    var slots = hasSlots(d) ? d.slots.filter(Boolean) : [];
+    var idle = slots.length > 0 && slots.every(function (s) {
+      return !s.is_processing;
+    });
+    var since = idle ? (w.since === null ? at : w.since) : null;
+    var quiet = since !== null && at - since >= QUIET_MS;
+    return Object.assign({}, w, {
+      mode: quiet && w.metrics ? 'quiet' : 'slots',
+      since: quiet && w.metrics ? null : since,
+      busy: slots.length > 0 && slots.every(function (s) {
+        return !!s.is_processing;
+      }),
+      note: w.note || (quiet && !w.metrics)
+    });
+  }
+
+  // The state of a router's quiet model after its counters `m` (its
+  // /metrics, null when they could not be read): its slots are polled again
+  // when a request runs, and for good when it has no /metrics.
+  function afterCounters(w, m) {
+    if (!m) return Object.assign({}, w, { mode: 'slots', metrics: false });
+    var working = typeof m.requests_processing !== 'number' || m.requests_processing > 0;
+    return Object.assign({}, w, { mode: working ? 'slots' : 'quiet' });
+  }
+
+  // The state after a props call answer `d` (with its metrics when they were
+  // asked for). Asleep: watched until /props shows it awake. Quiet: slots
+  // are polled again when a request is processed, or when the answer lacks
+  // what watching needs. A failed answer hands the address back to its
+  // slots call, which shows why.
+  function afterProps(w, d) {
+    var p = d && d.ok ? d.props : null;
+    var m = d && d.ok ? d.metrics : null;
+    var queue = m && typeof m.requests_deferred === 'number' ? m.requests_deferred : 0;
+    var next = Object.assign({}, w, { queue: queue, busy: false });
+    if (!p) return Object.assign(next, { mode: 'slots', queue: 0 });
+    // A server started again may have /metrics now, or no more.
+    next.metrics = p.endpoint_metrics === true;
+    if (p.is_sleeping === true) return Object.assign(next, { mode: 'asleep', queue: 0 });
+    if (w.mode === 'asleep') return Object.assign(next, { mode: 'slots' });
+    if (w.mode !== 'quiet') return next;
+    var working = !m || typeof m.requests_processing !== 'number' || m.requests_processing > 0;
+    return Object.assign(next, { mode: working ? 'slots' : 'quiet' });
   }

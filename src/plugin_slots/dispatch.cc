@@ -29,13 +29,14 @@ struct Route {
   void (*respond)(const platform::Environment&, const text::Query&, text::Output&);
 };
 
-constexpr std::array<Route, 8> kRoutes = {{
+constexpr std::array<Route, 9> kRoutes = {{
     {"sessions", nullptr, respond_sessions},
     {"slots", nullptr, handle_slots},
     {"models", nullptr, handle_models},
     {"props", nullptr, handle_props},
     {"servers", nullptr, handle_servers},
     {"metrics", nullptr, handle_metrics},
+    {"router", nullptr, handle_router},
     {nullptr, "json", handle_slots},
     {nullptr, nullptr, respond_page},
 }};

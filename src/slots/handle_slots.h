@@ -69,6 +69,13 @@ void handle_models(const platform::Environment& env, const text::Query& query, t
 /// complete response.
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out);
 
+/// The router call: a llama.cpp router's model list as the models call gives
+/// it, and the slots of the models the request names (`models`: ids, each
+/// percent-encoded and ended by a comma, at most 64), and the request
+/// counters of /metrics of the models named in `quiet` (the same way), all
+/// fetched in one curl run. Writes exactly one complete response.
+void handle_router(const platform::Environment& env, const text::Query& query, text::Output& out);
+
 /// The session branch for an identifier that passed safe_id.
 void reply_session_slots(const platform::Environment& env, std::string_view id, text::Output& out);
 

@@ -66,6 +66,8 @@ Query read_query(std::string_view query) {
   get_query_val(query, "url", kUrlLimit + 1, &q.url);
   get_query_val(query, "server", kWhole, &q.server);
   get_query_val(query, "metrics", kWhole, &q.metrics);
+  get_query_val(query, "models", kWhole, &q.models);
+  get_query_val(query, "quiet", kWhole, &q.quiet);
   q.has_pwd = get_query_val(query, "pwd", kPwdLimit + 1, &q.pwd);
   return q;
 }

@@ -37,6 +37,8 @@ struct Query {
   std::string url;       ///< a llama.cpp server's address, cut to kUrlLimit
   std::string server;    ///< the name of a server the host configured
   std::string metrics;   ///< "1": the props call reads /metrics too
+  std::string models;    ///< the router call's model ids, each percent-encoded and ended by ','
+  std::string quiet;     ///< the router call's models whose /metrics to read, the same way
   std::string pwd;       ///< the password route of the access check, cut to kPwdLimit
   bool has_pwd = false;  ///< `pwd` was present (an empty value included)
 };

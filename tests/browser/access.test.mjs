@@ -28,7 +28,11 @@ describe('behind a password', () => {
 
     const common = '/slots?plugin=slots&node=gpu-1&pwd=pa+ss%2B%26%3D%2F%25x';
     const slots = `${common}&action=slots&url=${encodeURIComponent(address)}`;
-    assert.deepEqual((await pageState(page)).calls, [`${common}&action=sessions`, slots, slots]);
+    // The one look at the address's props comes first.
+    const props = `${common}&action=props&url=${encodeURIComponent(address)}`;
+    assert.deepEqual((await pageState(page)).calls, [
+      `${common}&action=sessions`, props, slots, slots,
+    ]);
     // The program took the password: the slots are shown.
     assert.equal((await pageState(page)).title, 'Slots (4)');
   });

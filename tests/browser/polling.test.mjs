@@ -19,7 +19,7 @@ describe('polling', () => {
     let state = await pageState(page);
     assert.deepEqual(
       state.calls.map((c) => new URL(c, 'http://x').searchParams.get('action')),
-      ['sessions', 'slots']
+      ['sessions', 'props', 'slots']
     );
     assert.equal(state.title, 'Slots (4)');
 

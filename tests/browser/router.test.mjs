@@ -65,7 +65,8 @@ const groups = (page) =>
 const actions = (calls) =>
   calls.map((c) => {
     const q = new URL(c, 'http://x').searchParams;
-    return `${q.get('action')} ${q.get('url')?.replace(origin, '') ?? ''}`;
+    const models = q.get('models')?.slice(0, -1);
+    return `${q.get('action')} ${q.get('url')?.replace(origin, '') ?? ''}${models ? ` ${models}` : ''}`;
   });
 
 // Sets the page's clock to `t`, clicks Refresh and returns the calls of that
@@ -84,7 +85,7 @@ describe('router mode', () => {
   let T = 0;
   const open = (url) => s.open({ url }, { clock: (T = Date.now()) });
 
-  it('groups the loaded models, lists the others, and reads the list now and then', async () => {
+  it('groups the loaded models, lists the others, and reads the list with every poll', async () => {
     const address = router(
       'r1',
       [['a', 'loaded'], ['b', 'loaded'], ['c', 'unloaded'], ['d', 'loading']],
@@ -94,10 +95,10 @@ describe('router mode', () => {
     let state = await pageState(page);
     assert.deepEqual(actions(state.calls), [
       'sessions ',
+      'props /r1',
       'slots /r1',
       'models /r1',
-      'slots /r1?model=a',
-      'slots /r1?model=b',
+      'router /r1 a,b',
     ]);
     assert.deepEqual(await groups(page), [
       { model: ['a'], heads: ['#0  idle | 4K ctx', '#1  idle | 4K ctx'], message: null },
@@ -111,24 +112,24 @@ describe('router mode', () => {
     assert.equal(state.srcLbl, address);
     assert.equal(state.slots.length, 0);
 
-    // The next polls ask the loaded models alone; b's speed is measured.
+    // The next polls are one router call each: the list and the slots of
+    // the models it last showed loaded; b's speed is measured.
     model('r1', 'b', generating(160));
-    assert.deepEqual(await pollAt(page, T + 1500), ['slots /r1?model=a', 'slots /r1?model=b']);
+    assert.deepEqual(await pollAt(page, T + 1500), ['router /r1 a,b']);
     assert.deepEqual((await groups(page))[1].heads, [
       '#0 | \u25cf gen | tg: 100.0 t/s | pp: \u2013 t/s',
     ]);
-    assert.deepEqual(await pollAt(page, T + 5999), ['slots /r1?model=a', 'slots /r1?model=b']);
-    // Six seconds on, the list is read again, and a model loaded meanwhile
-    // is asked too.
+    // A model loaded meanwhile is listed at once, and asked from the next
+    // poll on.
     router('r1', [['a', 'loaded'], ['b', 'loaded'], ['c', 'loaded'], ['d', 'unloaded']], {
       c: idle(1),
     });
-    assert.deepEqual(await pollAt(page, T + 6000), [
-      'models /r1',
-      'slots /r1?model=a',
-      'slots /r1?model=b',
-      'slots /r1?model=c',
-    ]);
+    assert.deepEqual(await pollAt(page, T + 3000), ['router /r1 a,b']);
+    assert.deepEqual(
+      (await groups(page)).map((g) => g.model),
+      [['a'], ['b'], ['c', 'loaded'], ['d', 'not loaded']]
+    );
+    assert.deepEqual(await pollAt(page, T + 4500), ['router /r1 a,b,c']);
     assert.equal((await pageState(page)).title, 'Slots (4)');
     assert.deepEqual(
       (await groups(page)).map((g) => g.model),
@@ -136,7 +137,7 @@ describe('router mode', () => {
     );
   });
 
-  it("shows a model's failure in its group, and reads the list again at once", async () => {
+  it("shows a model's failure in its group, then lists it as the list says", async () => {
     const address = router('r2', [['a', 'loaded'], ['b', 'loaded']], {
       a: idle(1),
       b: [400, { error: { code: 400, message: 'model is not loaded' } }],
@@ -151,13 +152,13 @@ describe('router mode', () => {
     assert.equal(state.dot, 'dot live');
 
     router('r2', [['a', 'loaded'], ['b', 'unloaded']]);
-    assert.deepEqual(await pollAt(page, T + 1500), ['models /r2', 'slots /r2?model=a']);
+    assert.deepEqual(await pollAt(page, T + 1500), ['router /r2 a,b']);
+    assert.deepEqual(await pollAt(page, T + 3000), ['router /r2 a']);
     assert.deepEqual((await groups(page))[1], {
       model: ['b', 'not loaded'],
       heads: [],
       message: null,
     });
-    assert.deepEqual(await pollAt(page, T + 3000), ['slots /r2?model=a']);
 
     // Every loaded model failing: the dot says so.
     model('r2', 'a', [500, { error: { code: 500, message: 'boom' } }]);
@@ -172,13 +173,13 @@ describe('router mode', () => {
     const address = router('r3', [['a', 'loaded']], { a: idle(1) });
     const page = await open(address);
     routes.set('/r3/models', [500, 'not json']);
-    assert.deepEqual(await pollAt(page, T + 6000), ['models /r3']);
+    assert.deepEqual(await pollAt(page, T + 6000), ['router /r3 a']);
     let state = await pageState(page);
     assert.equal(state.message, 'sl-err: unexpected non-JSON response from /models');
     assert.equal(state.dot, 'dot err');
     assert.equal(state.title, 'Slots Monitor');
     router('r3', [['a', 'loaded']]);
-    assert.deepEqual(await pollAt(page, T + 7500), ['models /r3', 'slots /r3?model=a']);
+    assert.deepEqual(await pollAt(page, T + 7500), ['router /r3 a']);
     assert.equal((await pageState(page)).title, 'Slots (1)');
   });
 
@@ -187,7 +188,9 @@ describe('router mode', () => {
     routes.set('/plain/models', [200, { data: [{ id: 'm' }] }]);
     const page = await open(`${origin}/plain`);
     const state = await pageState(page);
-    assert.deepEqual(actions(state.calls), ['sessions ', 'slots /plain', 'models /plain']);
+    assert.deepEqual(actions(state.calls), [
+      'sessions ', 'props /plain', 'slots /plain', 'models /plain',
+    ]);
     assert.equal(state.message, 'sl-err: model is required');
     assert.equal(state.dot, 'dot err');
     assert.deepEqual(await pollAt(page, T + 29999), ['slots /plain']);
@@ -198,7 +201,7 @@ describe('router mode', () => {
     router('r4', [['a', 'loaded'], ['b', 'loaded']], { a: idle(2) });
     const page = await open(`${origin}/r4?model=a`);
     const state = await pageState(page);
-    assert.deepEqual(actions(state.calls), ['sessions ', 'slots /r4?model=a']);
+    assert.deepEqual(actions(state.calls), ['sessions ', 'props /r4?model=a', 'slots /r4?model=a']);
     assert.equal(state.title, 'Slots (2)');
     assert.equal(
       await page.evaluate(() => document.querySelector('#card > .sl-model').textContent),

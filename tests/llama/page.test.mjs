@@ -183,17 +183,22 @@ describe('a real llama-server', () => {
         { model: ['b', 'not loaded'], rows: [], message: null },
       ]);
 
-      // Polling for a while: every poll asks for a's slots, the list only
-      // now and then, and b stays as it was.
-      const before = (await callsOf(page, 'slots')).length;
+      // Polling for a while: every poll is one router call, the list and
+      // a's slots, and b stays as it was. Once a has been idle for 5 s its
+      // counters are asked instead, once: this router has no /metrics, so
+      // its slots are polled on.
+      const before = (await callsOf(page, 'router')).length;
       await sleep(9000);
-      const slotsCalls = (await callsOf(page, 'slots')).slice(before);
-      const modelCalls = await callsOf(page, 'models');
-      assert.ok(slotsCalls.length >= 4, `${slotsCalls.length} polls`);
-      assert.ok(modelCalls.length <= 1 + slotsCalls.length / 2, `${modelCalls.length} lists`);
-      for (const c of slotsCalls) {
-        assert.equal(new URL(c, 'http://x').searchParams.get('url'), `${router.base}?model=a`);
-      }
+      const polls = (await callsOf(page, 'router')).slice(before);
+      assert.ok(polls.length >= 4, `${polls.length} polls`);
+      const asked = polls.map((c) => {
+        const q = new URL(c, 'http://x').searchParams;
+        assert.equal(q.get('url'), router.base);
+        return q.get('models') ?? `quiet:${q.get('quiet')}`;
+      });
+      assert.equal(asked.filter((a) => a === 'quiet:a,').length, 1, asked.join(' '));
+      assert.deepEqual(asked.filter((a) => a !== 'quiet:a,' && a !== 'a,'), []);
+      assert.equal((await callsOf(page, 'slots')).length, 1, 'the address once, before the list');
       assert.equal(await status('b'), 'unloaded');
 
       // A model that unloads while the page polls: its own message, then

@@ -1,0 +1,97 @@
+  // Watching a llama.cpp server without disturbing it (the state and its
+  // steps are in slot_math.js). Every /slots request wakes a sleeping server
+  // and restarts its idle timer; /props and /metrics do neither. So the page
+  // looks once at the props of a typed address (when it starts on it and
+  // when the address changes): an address that is no llama.cpp server is
+  // polled as always; a llama.cpp server is not asked for its slots while it
+  // sleeps, nor after its slots have been idle for QUIET_MS when it has
+  // /metrics to show work beginning. A router's own address is polled as a
+  // router (poll.js), its models each watched the same way (routerModels).
+
+  var NOTE_MSG =
+    'This page keeps the server awake by polling its slots; start it with --metrics ' +
+    'to let it sleep while idle.';
+
+  // The address looked at, what was found (null: polled as always), and the
+  // last slots answer of a watched server, drawn again while it is quiet.
+  var watch = { url: null, w: null, last: null };
+
+  // The one look at the props of `url`; resolves to the answer (null when
+  // there was none). Nothing changes when the choice changed meanwhile.
+  function lookAt(url) {
+    var done = function (res) {
+      if (url === curUrl) watch = { url: url, w: firstWatch(res && res.d), last: null };
+      return res;
+    };
+    return call({ action: 'props', url: url }).then(done, function () {
+      return done(null);
+    });
+  }
+
+  // The view of a watched server from its props call answer `res`: sleeping,
+  // or while it is quiet its last slots with the time of this answer.
+  function propsView(res, url) {
+    var d = { sleeping: true, url: res.d.url };
+    if (watch.w.mode === 'quiet' && watch.last) {
+      d = Object.assign({}, watch.last, { updated_epoch: res.d.updated_epoch });
+    }
+    return decorate(sourceView({ d: d, at: res.at }, 'url:' + url, addressQuery(url).get('model')));
+  }
+
+  // A router's loaded models, each watched as a server is (its state `w`
+  // and last slots answer `last`), for the router at `url`: a model that is
+  // idle for QUIET_MS is asked for its counters instead of its slots, and
+  // a model that sleeps is not asked at all (it is not listed loaded).
+  var routerModels = { url: '', byId: new Map() };
+
+  function modelState(url, id) {
+    if (routerModels.url !== url) routerModels = { url: url, byId: new Map() };
+    var m = routerModels.byId.get(id);
+    if (!m) {
+      m = { w: firstWatch({ ok: true, props: { build_info: '', endpoint_metrics: true } }) };
+      routerModels.byId.set(id, m);
+    }
+    return m;
+  }
+
+  // True when the current address is a llama.cpp server that the page
+  // watches (not a router's own address).
+  function watched(url) {
+    return watch.url === url && !!watch.w && !watch.w.router;
+  }
+
+  // Adds to a view of the watched server what is known beside its slots.
+  function decorate(view) {
+    view.queue = watch.w.queue;
+    view.note = watch.w.note ? NOTE_MSG : '';
+    return view;
+  }
+
+  // One poll of a watched server: resolves to the view to draw, or null when
+  // the choice changed meanwhile. Polling slots: its slots call, and while
+  // every slot was busy at the last answer and it has /metrics, its props
+  // call with the counters for the queue. Quiet: the props call with the
+  // counters, and the last slots drawn again. Asleep: the props call alone.
+  function watchedView(url) {
+    var w = watch.w;
+    var src = 'url:' + url;
+    var name = addressQuery(url).get('model');
+    if (w.mode === 'slots') {
+      var counters = w.metrics && w.busy ? call({ action: 'props', url: url, metrics: 1 }) : null;
+      return Promise.all([call({ action: 'slots', url: url }), counters]).then(function (got) {
+        if (!watched(url)) return null;
+        var res = got[0];
+        watch.w = afterSlots(got[1] ? afterProps(watch.w, got[1].d) : watch.w, res.d, res.at);
+        if (!got[1]) watch.w.queue = 0;
+        watch.last = hasSlots(res.d) ? res.d : null;
+        return decorate(sourceView(res, src, name));
+      });
+    }
+    var asked = { action: 'props', url: url };
+    if (w.mode === 'quiet') asked.metrics = 1;
+    return call(asked).then(function (res) {
+      if (!watched(url)) return null;
+      watch.w = afterProps(watch.w, res.d);
+      return watch.w.mode === 'slots' ? watchedView(url) : propsView(res, url);
+    });
+  }
