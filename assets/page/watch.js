@@ -68,21 +68,23 @@
   }
 
   // One poll of a watched server: resolves to the view to draw, or null when
-  // the choice changed meanwhile. Polling slots: its slots call, and while
-  // every slot was busy at the last answer and it has /metrics, its props
-  // call with the counters for the queue. Quiet: the props call with the
+  // the choice changed meanwhile. Polling slots: its slots call, with the
+  // counters for the queue (metrics=1) while every slot was busy at the last
+  // answer and it has /metrics. Quiet: the props call with the
   // counters, and the last slots drawn again. Asleep: the props call alone.
   function watchedView(url) {
     var w = watch.w;
     var src = 'url:' + url;
     var name = addressQuery(url).get('model');
     if (w.mode === 'slots') {
-      var counters = w.metrics && w.busy ? call({ action: 'props', url: url, metrics: 1 }) : null;
-      return Promise.all([call({ action: 'slots', url: url }), counters]).then(function (got) {
+      var slotsCall = { action: 'slots', url: url };
+      // While every slot is busy, the queue: /metrics read in the same run.
+      if (w.metrics && w.busy) slotsCall.metrics = 1;
+      return call(slotsCall).then(function (res) {
         if (!watched(url)) return null;
-        var res = got[0];
-        watch.w = afterSlots(got[1] ? afterProps(watch.w, got[1].d) : watch.w, res.d, res.at);
-        if (!got[1]) watch.w.queue = 0;
+        var m = slotsCall.metrics && res.d ? res.d.metrics : null;
+        var queue = m && typeof m.requests_deferred === 'number' ? m.requests_deferred : 0;
+        watch.w = afterSlots(Object.assign({}, watch.w, { queue: queue }), res.d, res.at);
         watch.last = hasSlots(res.d) ? res.d : null;
         return decorate(sourceView(res, src, name));
       });

@@ -44,7 +44,7 @@ void handle_slots(const platform::Environment& env, const text::Query& query, te
   std::string address;
   switch (choose_address(env, query, &address, out)) {
     case Chosen::kAddress:
-      reply_server_slots(env, address, out);
+      reply_server_slots(env, address, query.metrics == "1", out);
       return;
     case Chosen::kAnswered:
       return;

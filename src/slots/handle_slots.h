@@ -41,8 +41,19 @@ enum class Chosen {
 Chosen choose_address(const platform::Environment& env, const text::Query& query,
                       std::string* address, text::Output& out);
 
-/// The server-address branch for an address that choose_address picked.
-void reply_server_slots(const platform::Environment& env, std::string_view url, text::Output& out);
+/// The server-address branch for an address that choose_address picked. With
+/// `with_metrics` (the request's metrics=1) the server's /metrics is read in
+/// the same curl run, and a wrapped answer gains ,"metrics":{...} with its
+/// request counters (each when read; nothing when /metrics fails or holds
+/// neither), so a page that shows the queue beside the slots still makes one
+/// call and one curl run a poll.
+void reply_server_slots(const platform::Environment& env, std::string_view url, bool with_metrics,
+                        text::Output& out);
+
+/// The request counters of a /metrics body as a JSON object,
+/// {"requests_processing":N,"requests_deferred":N}, each only when read;
+/// empty when neither was.
+std::string metrics_member(std::string_view metrics);
 
 /// The servers call: the servers of QV_LLAMA_SERVERS in their order, each
 /// with its name and normalised address, and "addresses":"configured" last

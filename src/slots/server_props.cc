@@ -27,21 +27,6 @@ std::string_view trim_end(std::string_view text) {
   return text;
 }
 
-// The two counters of a /metrics answer as a JSON object, each only when
-// read; empty when neither was.
-std::string metrics_member(std::string_view metrics) {
-  std::string members;
-  double value = 0;
-  if (text::find_metric(metrics, "llamacpp:requests_processing", &value)) {
-    members += "\"requests_processing\":" + text::json_number(value);
-  }
-  if (text::find_metric(metrics, "llamacpp:requests_deferred", &value)) {
-    members += members.empty() ? "" : ",";
-    members += "\"requests_deferred\":" + text::json_number(value);
-  }
-  return members.empty() ? members : "{" + members + "}";
-}
-
 // Answers for a /props body that arrived (more than one byte): its fields, or
 // the 502 for what is no answer of a server. `metrics` is the /metrics body
 // when it was asked for and answered 200.
@@ -69,6 +54,19 @@ void answer(text::Output& out, const std::string& endpoint, std::string_view bod
 }
 
 }  // namespace
+
+std::string metrics_member(std::string_view metrics) {
+  std::string members;
+  double value = 0;
+  if (text::find_metric(metrics, "llamacpp:requests_processing", &value)) {
+    members += "\"requests_processing\":" + text::json_number(value);
+  }
+  if (text::find_metric(metrics, "llamacpp:requests_deferred", &value)) {
+    members += members.empty() ? "" : ",";
+    members += "\"requests_deferred\":" + text::json_number(value);
+  }
+  return members.empty() ? members : "{" + members + "}";
+}
 
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out) {
   std::string url;

@@ -126,4 +126,47 @@ TEST(PropsAndMetrics, BothCarryTheKeyAndNeverLoadAModel) {
   }
 }
 
+// The slots call with metrics=1: /slots and /metrics in one curl run, the
+// counters beside the wrapped slots; a passed-through object and a failed
+// /metrics stay as the slots call answers them alone.
+TEST(SlotsAndMetrics, CountersBesideTheSlotsInOneRun) {
+  HttpServer server;
+  const std::string slots = R"([{"id":0,"is_processing":true}])";
+  const std::string error = R"({"error":{"code":501,"message":"no slots"}})";
+  const struct {
+    const char* what;
+    HttpAnswer slots;
+    HttpAnswer metrics;
+    std::string rest;  // after the head, or the whole answer for an object
+  } cases[] = {
+      {"both",
+       {200, "application/json", slots},
+       {200, "text/plain", kMetrics},
+       "\"slots\":" + slots + R"(,"metrics":{"requests_processing":1,"requests_deferred":3}})"},
+      {"no /metrics",
+       {200, "application/json", slots},
+       {501, "application/json", error},
+       "\"slots\":" + slots + "}"},
+      {"an error object", {501, "application/json", error}, {200, "text/plain", kMetrics}, ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string dir = "/m" + std::to_string(n++);
+    server.route(dir + "/slots", c.slots);
+    server.route(dir + "/metrics", c.metrics);
+    const std::string endpoint = server.base() + dir + "/slots";
+    const std::string expected =
+        c.rest.empty() ? std::string(kJsonHeader) + error + "\n"
+                       : std::string(kJsonHeader) +
+                             "{\"ok\":true,\"source\":\"query\",\"url\":" + json_string(endpoint) +
+                             ",\"updated_epoch\":EPOCH," + c.rest + "\n";
+    EXPECT_EQ(mask_epoch(call("action=slots&metrics=1&url=" + server.base() + dir).out), expected)
+        << c.what;
+    const std::vector<std::string> asked = server.requests();
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(asked[asked.size() - 2], dir + "/slots") << c.what;
+    EXPECT_EQ(asked.back(), dir + "/metrics") << c.what;
+  }
+}
+
 }  // namespace
