@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "slots/model_list.h"
 #include "text/output.h"
 #include "text/query.h"
 
@@ -40,6 +41,21 @@ enum class Chosen {
 /// kUnknownServer, without a url member).
 Chosen choose_address(const platform::Environment& env, const text::Query& query,
                       std::string* address, text::Output& out);
+
+/// choose_address for the calls that need a server (models, props, router):
+/// true with `address` set, or false once the failure is answered (neither
+/// `url` nor `server`: the 400 "enter a llama.cpp URL").
+bool server_address_or_reply(const platform::Environment& env, const text::Query& query,
+                             std::string* address, text::Output& out);
+
+/// Reads a /models body (more than one byte, fetched from `endpoint`) into
+/// `models`, or answers the 502: not JSON, the server's own error message, or
+/// no model list. False when it answered.
+bool model_list_or_reply(std::string_view data, const std::string& endpoint,
+                         std::vector<ModelEntry>* models, text::Output& out);
+
+/// Writes "models":[{"id":..,"status":..},..] (a status only when known).
+void write_models_member(text::Output& out, const std::vector<ModelEntry>& models);
 
 /// The server-address branch for an address that choose_address picked. With
 /// `with_metrics` (the request's metrics=1) the server's /metrics is read in

@@ -17,36 +17,36 @@ constexpr std::string_view kBadGateway = "502 Bad Gateway";
 
 }  // namespace
 
-void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out) {
-  std::string url;
-  switch (choose_address(env, query, &url, out)) {
+bool server_address_or_reply(const platform::Environment& env, const text::Query& query,
+                             std::string* address, text::Output& out) {
+  switch (choose_address(env, query, address, out)) {
     case Chosen::kAddress:
-      break;
+      return true;
     case Chosen::kAnswered:
-      return;
+      return false;
     case Chosen::kNone:
-      text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
-      return;
+      break;
   }
-  const std::string endpoint = models_endpoint(url);
-  Fetched fetched;
-  if (!fetch_or_reply(env, endpoint, "unable to fetch /models from llama.cpp server", out,
-                      &fetched)) {
-    return;
-  }
-  const std::string_view data = fetched.data();
+  text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
+  return false;
+}
+
+bool model_list_or_reply(std::string_view data, const std::string& endpoint,
+                         std::vector<ModelEntry>* models, text::Output& out) {
   if (data[0] != '{' && data[0] != '[') {
     text::reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
-    return;
+    return false;
   }
-  std::vector<ModelEntry> models;
-  if (!read_model_list(data, &models)) {
+  if (!read_model_list(data, models)) {
     std::string message;
     if (!read_error_message(data, &message)) message = "no model list in the response from /models";
     text::reply_json_err(out, kBadGateway, message, endpoint);
-    return;
+    return false;
   }
-  write_answer_head(out, endpoint);
+  return true;
+}
+
+void write_models_member(text::Output& out, const std::vector<ModelEntry>& models) {
   out.raw("\"models\":[");
   for (std::size_t i = 0; i < models.size(); ++i) {
     out.raw(i == 0 ? "{\"id\":" : ",{\"id\":");
@@ -57,7 +57,23 @@ void handle_models(const platform::Environment& env, const text::Query& query, t
     }
     out.raw("}");
   }
-  out.raw("]}\n");
+  out.raw("]");
+}
+
+void handle_models(const platform::Environment& env, const text::Query& query, text::Output& out) {
+  std::string url;
+  if (!server_address_or_reply(env, query, &url, out)) return;
+  const std::string endpoint = models_endpoint(url);
+  Fetched fetched;
+  if (!fetch_or_reply(env, endpoint, "unable to fetch /models from llama.cpp server", out,
+                      &fetched)) {
+    return;
+  }
+  std::vector<ModelEntry> models;
+  if (!model_list_or_reply(fetched.data(), endpoint, &models, out)) return;
+  write_answer_head(out, endpoint);
+  write_models_member(out, models);
+  out.raw("}\n");
 }
 
 }  // namespace slots

@@ -70,15 +70,7 @@ std::string metrics_member(std::string_view metrics) {
 
 void handle_props(const platform::Environment& env, const text::Query& query, text::Output& out) {
   std::string url;
-  switch (choose_address(env, query, &url, out)) {
-    case Chosen::kAddress:
-      break;
-    case Chosen::kAnswered:
-      return;
-    case Chosen::kNone:
-      text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
-      return;
-  }
+  if (!server_address_or_reply(env, query, &url, out)) return;
   const std::string endpoint = props_endpoint(url);
   if (query.metrics != "1") {
     Fetched fetched;

@@ -161,15 +161,9 @@ void write_group(text::Output& out, std::string_view id, const std::string& endp
 }  // namespace
 
 void handle_router(const platform::Environment& env, const text::Query& query, text::Output& out) {
-  const std::string& url = query.url;
-  if (url.empty()) {
-    text::reply_json_err(out, "400 Bad Request", "enter a llama.cpp URL");
-    return;
-  }
-  if (!valid_server_url(url)) {
-    text::reply_json_err(out, "400 Bad Request", kInvalidUrl, url);
-    return;
-  }
+  // A router named by the host, or a typed address the host lets through.
+  std::string url;
+  if (!server_address_or_reply(env, query, &url, out)) return;
   const std::string endpoint = models_endpoint(url);
   const std::vector<Named> named = named_models(query.models);
   const std::vector<Named> quiet = named_models(query.quiet);
@@ -190,29 +184,11 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
                          endpoint);
     return;
   }
-  if (data[0] != '{' && data[0] != '[') {
-    text::reply_json_err(out, kBadGateway, "unexpected non-JSON response from /models", endpoint);
-    return;
-  }
   std::vector<ModelEntry> models;
-  if (!read_model_list(data, &models)) {
-    std::string message;
-    if (!read_error_message(data, &message)) message = "no model list in the response from /models";
-    text::reply_json_err(out, kBadGateway, message, endpoint);
-    return;
-  }
+  if (!model_list_or_reply(data, endpoint, &models, out)) return;
   write_answer_head(out, endpoint);
-  out.raw("\"models\":[");
-  for (std::size_t i = 0; i < models.size(); ++i) {
-    out.raw(i == 0 ? "{\"id\":" : ",{\"id\":");
-    out.json_str(models[i].id);
-    if (!models[i].status.empty()) {
-      out.raw(",\"status\":");
-      out.json_str(models[i].status);
-    }
-    out.raw("}");
-  }
-  out.raw("],\"groups\":[");
+  write_models_member(out, models);
+  out.raw(",\"groups\":[");
   for (std::size_t i = 0; i < named.size(); ++i) {
     if (i > 0) out.raw(",");
     write_group(out, named[i].id, endpoints[i + 1], fetched.transfers[i + 1]);

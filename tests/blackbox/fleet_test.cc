@@ -155,6 +155,14 @@ TEST_F(StandInCurl, OnlyConfiguredOriginsAreFetched) {
       }
     }
   }
+  // The router call too: a refused address starts nothing.
+  for (const auto& c : cases) {
+    if (!c.base.empty()) continue;
+    const std::string query = "action=router&models=m%2C&url=" + percent_encode(c.url);
+    EXPECT_EQ(call(query, "", 7, env).out, error_response("403 Forbidden", kNotAllowed, c.url))
+        << query;
+    EXPECT_EQ(argv(), "") << "curl must not run for " << query;
+  }
   // An address that is no address is still the 400; a name is not checked.
   EXPECT_EQ(call("action=slots&url=http://evil/%27", "", 0, env).out,
             error_response("400 Bad Request", "invalid url (must be http:// or https://)",
