@@ -9,11 +9,15 @@
 
 namespace slots {
 
-namespace {
-
-bool is_trailing_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+std::string_view trim_trailing_space(std::string_view text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                           text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
 }
+
+namespace {
 
 // The start of a curl command line for `endpoints` of one server. When
 // QV_LLAMA_API_KEYS holds one key for the origins of all of them, "-H @-"
@@ -115,7 +119,7 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
   fetched.status = curl.finish();
 
   std::size_t size = fetched.body.data ? fetched.body.size : 0;
-  while (size > 0 && is_trailing_space(fetched.body.data.get()[size - 1])) --size;
+  size = trim_trailing_space({fetched.body.data.get(), size}).size();
   if (fetched.body.data) fetched.body.data.get()[size] = '\0';
   fetched.size = size;
   return fetched;

@@ -40,6 +40,10 @@ Fetched fetch_endpoint(const platform::Environment& env, const std::string& endp
 /// current time in seconds since 1970); the caller writes the rest.
 void write_answer_head(text::Output& out, const std::string& endpoint);
 
+/// `text` without its trailing spaces, tabs, line feeds and carriage returns:
+/// what is left of a fetched body to classify.
+std::string_view trim_trailing_space(std::string_view text);
+
 /// fetch_endpoint, answering the 502 itself when there is nothing to classify:
 /// "failed to invoke curl" when curl cannot be started, `unable` when it
 /// failed or printed one byte or less; the endpoint is the envelope's url.

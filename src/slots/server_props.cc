@@ -19,14 +19,6 @@ namespace {
 constexpr std::string_view kBadGateway = "502 Bad Gateway";
 constexpr std::string_view kUnable = "unable to fetch /props from llama.cpp server";
 
-std::string_view trim_end(std::string_view text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
-                           text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 // Answers for a /props body that arrived (more than one byte): its fields, or
 // the 502 for what is no answer of a server. `metrics` is the /metrics body
 // when it was asked for and answered 200.
@@ -86,7 +78,7 @@ void handle_props(const platform::Environment& env, const text::Query& query, te
     return;
   }
   const Transfer& props = fetched.transfers[0];
-  const std::string_view body = trim_end(props.body);
+  const std::string_view body = trim_trailing_space(props.body);
   if (!props.ok || body.size() <= 1) {
     text::reply_json_err(out, kBadGateway, kUnable, endpoint);
     return;

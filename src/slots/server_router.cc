@@ -24,14 +24,6 @@ constexpr std::string_view kBadGateway = "502 Bad Gateway";
 // At most this many models' slots in one call.
 constexpr std::size_t kMaxNamed = 64;
 
-std::string_view trim_end(std::string_view text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
-                           text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 bool unreserved(char c) {
   const auto u = static_cast<unsigned char>(c);
   return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
@@ -107,7 +99,7 @@ void write_counters(text::Output& out, std::string_view id, const std::string& e
   if (!transfer.ok) {
     message = "unable to fetch /metrics from llama.cpp server";
   } else if (transfer.http_code != 200) {
-    if (!read_error_message(trim_end(transfer.body), &message)) {
+    if (!read_error_message(trim_trailing_space(transfer.body), &message)) {
       message = "unable to fetch /metrics from llama.cpp server";
     }
   } else {
@@ -141,7 +133,7 @@ void write_group(text::Output& out, std::string_view id, const std::string& endp
   out.json_str(id);
   out.raw(",\"url\":");
   out.json_str(endpoint);
-  const std::string_view body = trim_end(transfer.body);
+  const std::string_view body = trim_trailing_space(transfer.body);
   std::string message;
   if (!transfer.ok || body.size() <= 1) {
     message = "unable to fetch /slots from llama.cpp server";
@@ -178,7 +170,7 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
     return;
   }
   const Transfer& list = fetched.transfers[0];
-  const std::string_view data = trim_end(list.body);
+  const std::string_view data = trim_trailing_space(list.body);
   if (!list.ok || data.size() <= 1) {
     text::reply_json_err(out, kBadGateway, "unable to fetch /models from llama.cpp server",
                          endpoint);

@@ -12,10 +12,6 @@ namespace {
 constexpr std::string_view kBadGateway = "502 Bad Gateway";
 constexpr std::string_view kUnable = "unable to fetch /slots from llama.cpp server";
 
-bool is_trailing_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // Answers for a /slots body that arrived (more than one byte, trailing white
 // space cut): the array wrapped, an object passed through, or the 502.
 // `counters` (a JSON object, or empty) goes into a wrapped answer.
@@ -60,8 +56,7 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
     return;
   }
   const Transfer& slots = fetched.transfers[0];
-  std::string_view data = slots.body;
-  while (!data.empty() && is_trailing_space(data.back())) data.remove_suffix(1);
+  const std::string_view data = trim_trailing_space(slots.body);
   if (!slots.ok || data.size() <= 1) {
     text::reply_json_err(out, kBadGateway, kUnable, endpoint);
     return;
