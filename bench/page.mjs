@@ -1,0 +1,78 @@
+// The page's own cost: main-thread time (script, layout, style, from the
+// DevTools protocol's Performance metrics) per poll at 64 and 512 busy slots,
+// and its JS heap over a long run at 64 busy slots, in Debian's Chromium
+// through the real CGI host. The clock is paused and run poll by poll, so a
+// "minute" is 40 polls however long the machine takes for them.
+//
+//   node bench/page.mjs [POLLS_PER_SIZE] [LONG_POLLS]
+import { launchBrowser, waitForRenders } from '../tests/browser/helpers/browser.mjs';
+import { startHost } from '../tests/browser/helpers/host.mjs';
+import { startAnswers } from '../tests/browser/helpers/stand_in_http.mjs';
+
+const POLLS = Number(process.argv[2] || 60);
+const LONG = Number(process.argv[3] || 400); // 10 minutes at one poll per 1.5 s
+const POLL_MS = 1500;
+
+// `n` busy slots of a llama.cpp server; `step` moves their counts on.
+function slots(n, step) {
+  return Array.from({ length: n }, (_, id) => ({
+    id, id_task: 1000 + id, n_ctx: 8192, is_processing: true,
+    n_prompt_tokens: 900 + step, n_prompt_tokens_processed: 900, n_decoded: 10 * step + id,
+  }));
+}
+
+async function metrics(cdp) {
+  const { metrics: list } = await cdp.send('Performance.getMetrics');
+  const m = Object.fromEntries(list.map((x) => [x.name, x.value]));
+  return {
+    main: (m.ScriptDuration + m.LayoutDuration + m.RecalcStyleDuration) * 1000,
+    heap: m.JSHeapUsedSize,
+  };
+}
+
+// Opens the page on server `name` and runs it `polls` polls, the answer
+// changing every poll; returns the main-thread time of each poll and the heap
+// after the polls listed in `heapAt`.
+async function run(browser, host, answers, name, n, polls, heapAt = []) {
+  answers.slots(name, slots(n, 0));
+  const page = await browser.newPage({ clock: Date.now() });
+  await page.goto(`${host.url}?url=${encodeURIComponent(answers.address(name))}`);
+  await waitForRenders(page, 1);
+  const cdp = await page.context().newCDPSession(page);
+  await cdp.send('Performance.enable');
+  const times = [];
+  const heaps = {};
+  let renders = await page.evaluate(() => window.__renders);
+  for (let i = 1; i <= polls; i++) {
+    answers.slots(name, slots(n, i));
+    const before = await metrics(cdp);
+    await page.clock.runFor(POLL_MS);
+    await waitForRenders(page, ++renders);
+    times.push((await metrics(cdp)).main - before.main);
+    if (heapAt.includes(i)) {
+      await cdp.send('HeapProfiler.collectGarbage');
+      heaps[i] = (await metrics(cdp)).heap;
+    }
+  }
+  await page.close();
+  return { times, heaps };
+}
+
+const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
+
+const [answers, browser, host] = await Promise.all([startAnswers(), launchBrowser(), startHost()]);
+try {
+  console.log('slots  polls  main thread per poll, median  p90');
+  for (const n of [64, 512]) {
+    const { times } = await run(browser, host, answers, `s${n}`, n, POLLS);
+    const sorted = [...times].sort((a, b) => a - b);
+    console.log(`${String(n).padStart(5)}  ${String(POLLS).padStart(5)}  ` +
+      `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2)} ms`);
+  }
+  const { heaps } = await run(browser, host, answers, 'long', 64, LONG, [40, LONG]);
+  const mib = (b) => (b / 1048576).toFixed(2);
+  console.log(`JS heap at 64 busy slots after 40 polls (1 min): ${mib(heaps[40])} MiB; ` +
+    `after ${LONG} polls: ${mib(heaps[LONG])} MiB (${(((heaps[LONG] / heaps[40]) - 1) * 100).toFixed(1)} %)`);
+} finally {
+  await Promise.all([browser.close(), answers.close(), host.stop()]);
+}
