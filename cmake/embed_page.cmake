@@ -15,7 +15,7 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(MONITOR_SCRIPT slot_math.js address.js draw.js poll.js watch.js controls.js)
+set(MONITOR_SCRIPT slot_math.js history.js address.js draw.js poll.js watch.js overview.js controls.js)
 set(OTHER_ASSETS head.html theme_bootstrap.js tokens.css components.css body.html theme_bridge.js)
 
 file(GLOB present RELATIVE "${ASSETS}" "${ASSETS}/*.js" "${ASSETS}/*.css" "${ASSETS}/*.html")

@@ -12,36 +12,44 @@
       })
       .then(function (d) {
         var list = d && Array.isArray(d.sessions) ? d.sessions : [];
+        var servers = d && Array.isArray(d.servers) ? d.servers.filter(validServer) : [];
+        setOverview(list, servers);
         // The options are built apart first, so a fault half-way leaves the
         // selector as it was.
         var opts = [];
-        if (list.length === 0) {
+        if (overview.able) {
+          var all = new Option('Overview', '');
+          all.dataset.all = '1';
+          opts.push(all);
+        } else if (list.length === 0) {
           opts.push(new Option('No sessions', ''));
         } else {
           opts.push(new Option('Select session\u2026', ''));
-          list.forEach(function (s) {
-            var o = new Option(s.name + (s.has_slots ? ' (slots)' : ''), s.name);
-            if (curSid && curSid === s.name) o.selected = true;
-            opts.push(o);
-          });
         }
-        var servers = d && Array.isArray(d.servers) ? serverOptions(d.servers) : [];
+        list.forEach(function (s) {
+          var o = new Option(s.name + (s.has_slots ? ' (slots)' : ''), s.name);
+          if (curSid && curSid === s.name) o.selected = true;
+          opts.push(o);
+        });
         sessSel.textContent = '';
-        opts.concat(servers).forEach(function (o) {
+        opts.concat(serverOptions(servers)).forEach(function (o) {
           sessSel.appendChild(o);
         });
         if (d && d.addresses === 'configured') fixAddresses();
-        if (!curSid && !curUrl && list.length > 0) {
+        overview.on = overview.able && !curSid && !curUrl;
+        if (!curSid && !curUrl && !overview.able && list.length > 0) {
           var pick = list.filter(function (s) {
             return s.has_slots;
           })[0];
           curSid = (pick || list[0]).name;
           sessSel.value = curSid;
-        } else if (!curSid && !curUrl && servers.length > 0) {
-          pickServer(servers[0]);
         }
       })
       .catch(function () {});
+  }
+
+  function validServer(s) {
+    return !!s && typeof s.name === 'string' && typeof s.url === 'string';
   }
 
   // The servers the host configured, after the sessions: an option each, by
@@ -49,7 +57,6 @@
   function serverOptions(list) {
     var opts = [];
     list.forEach(function (s) {
-      if (!s || typeof s.name !== 'string' || typeof s.url !== 'string') return;
       var o = new Option(s.name + ' (server)', '');
       o.dataset.url = s.url;
       if (curUrl && curUrl === s.url) o.selected = true;
@@ -65,6 +72,36 @@
     urlIn.value = curUrl;
   }
 
+  // With the overview, a choice is a place in the browser's history: a
+  // heading or the selector goes there, and Back returns.
+  function go(href) {
+    history.pushState(null, '', href);
+    applyLocation();
+  }
+
+  function applyLocation() {
+    var q = new URLSearchParams(location.search);
+    curSid = q.get('id') || '';
+    curUrl = q.get('url') || '';
+    overview.on = overview.able && !curSid && !curUrl;
+    urlIn.value = overview.on ? (overview.typed ? overview.typed.s.url : '') : curUrl;
+    [].forEach.call(sessSel.options, function (o) {
+      o.selected = overview.on
+        ? !!o.dataset.all
+        : curUrl
+          ? o.dataset.url === curUrl
+          : !!curSid && !o.dataset.url && o.value === curSid;
+    });
+    card._mode = '';
+    var drawn = sources().filter(function (e) {
+      return !!e.view;
+    })[0];
+    if (overview.on && drawn) drawOverview(drawn);
+    poll();
+  }
+
+  window.addEventListener('popstate', applyLocation);
+
   // The host lets only its configured servers be fetched: no address field,
   // and nothing said about typing one.
   function fixAddresses() {
@@ -74,12 +111,18 @@
   }
 
   function probe() {
-    curUrl = urlIn.value.trim();
+    if (overview.on) typeInOverview(urlIn.value.trim());
+    else curUrl = urlIn.value.trim();
     poll();
   }
 
   sessSel.addEventListener('change', function () {
     var o = sessSel.options[sessSel.selectedIndex];
+    if (overview.able) {
+      var pick = o.dataset.url ? { url: o.dataset.url } : { id: o.value };
+      go(pageHref(o.dataset.all ? {} : pick));
+      return;
+    }
     if (o && o.dataset.url) {
       pickServer(o);
     } else {

@@ -18,12 +18,57 @@
   function node(tag, cls, text) {
     var e = document.createElement(tag);
     if (cls) e.className = cls;
-    if (text !== undefined) e.textContent = text;
+    if (text !== undefined) setText(e, text);
     return e;
+  }
+
+  // Drawing in place: a text or a class is written only when it changed
+  // (the last text written is kept on the element), so a poll that changes
+  // little costs the page little.
+  function setText(e, text) {
+    if (e._text !== text) {
+      e.textContent = text;
+      e._text = text;
+    }
+  }
+
+  function setClass(e, cls) {
+    if (e.className !== cls) e.className = cls;
   }
 
   function setShown(e, on) {
     e.style.display = on ? '' : 'none';
+  }
+
+  // Makes the children of `into` the elements of `items` in their order:
+  // each item has a `key`, `make()` that builds its element and
+  // `update(e)` that brings it up to date. An element drawn before under the
+  // same key is kept and updated; the others are built; what is left over
+  // is removed. `into` holds nothing else.
+  function place(into, items) {
+    var before = into._keyed || new Map();
+    var now = new Map();
+    var at = into.firstChild;
+    items.forEach(function (it) {
+      var e = before.get(it.key) || it.make();
+      if (it.update) it.update(e);
+      now.set(it.key, e);
+      if (e === at) at = at.nextSibling;
+      else into.insertBefore(e, at);
+    });
+    while (at) {
+      var next = at.nextSibling;
+      into.removeChild(at);
+      at = next;
+    }
+    into._keyed = now;
+  }
+
+  // Empties the card for a drawing of another kind (`mode`).
+  function resetCard(mode) {
+    card.textContent = '';
+    card._keyed = null;
+    card._mode = mode;
   }
 
   // An answer's error as a message, or that there is nothing to draw.
@@ -31,41 +76,121 @@
     return err ? node('div', 'sl-err', errText(err)) : node('div', 'sl-msg', 'No slots data');
   }
 
-  function idleRow(n) {
-    var row = node('div', 'sl-row sl-idle');
-    row.appendChild(node('span', '', '#' + oneLine(n.id) + '  idle'));
-    row.appendChild(node('span', '', fmtCtx(n.n_ctx) + ' ctx'));
-    return row;
+  function messageItem(err) {
+    var text = err ? errText(err) : '';
+    return { key: 'msg:' + text, make: messageRow.bind(null, err) };
   }
 
-  function busyRows(block, n, live) {
-    var f = busyFigures(n, live);
-    var head = node('div', 'sl-row sl-act-head');
-    head.appendChild(node('span', '', '#' + oneLine(n.id)));
-    head.appendChild(
-      node('span', f.reading ? 'sl-prompt' : 'sl-gen', f.reading ? '\u25cf prompt' : '\u25cf gen')
-    );
-    head.appendChild(node('span', '', f.tg));
-    head.appendChild(node('span', '', f.pp));
-    block.appendChild(head);
-    block.appendChild(node('div', 'sl-row sl-detail', f.prompt));
-    block.appendChild(node('div', 'sl-row sl-detail', f.decoded));
-    if (f.fill !== null) {
-      var bar = node('div', barClass(f.fill));
-      var i = node('i');
-      i.style.width = f.fill + '%';
-      bar.appendChild(i);
-      block.appendChild(bar);
+  // A chart: an inline SVG polyline in the chart's own units (history.js),
+  // its colour from the theme.
+  var SVG_NS = 'http://www.w3.org/2000/svg';
+
+  function chartNode(cls) {
+    var svg = document.createElementNS(SVG_NS, 'svg');
+    svg.setAttribute('class', cls);
+    svg.setAttribute('viewBox', '0 0 ' + CHART_W + ' ' + CHART_H);
+    svg.setAttribute('preserveAspectRatio', 'none');
+    svg.setAttribute('aria-hidden', 'true');
+    var line = document.createElementNS(SVG_NS, 'polyline');
+    svg.appendChild(line);
+    svg._line = line;
+    return svg;
+  }
+
+  function setChart(svg, series, now) {
+    var points = chartPoints(series, now);
+    if (svg._points !== points) {
+      svg._line.setAttribute('points', points);
+      svg._points = points;
     }
   }
 
-  // A block per row of slotRows (slot_math.js).
-  function drawSlots(into, rows) {
-    rows.forEach(function (r) {
-      var block = node('div', 'sl-slot');
-      if (r.n.is_processing) busyRows(block, r.n, r.live);
-      else block.appendChild(idleRow(r.n));
-      into.appendChild(block);
+  // A slot's block for the row `r` of slotRows (slot_math.js): an idle row,
+  // or a busy slot's head, details and context bar. `x`, in the overview:
+  // the slot's record (history.js) and the time of its answer, for the
+  // stalled state and its speed chart.
+  function slotItem(r, i, x) {
+    var f = r.n.is_processing ? busyFigures(r.n, r.live) : null;
+    var kind = !f ? 'idle' : (f.fill === null ? 'busy' : 'bar') + (x ? '+' : '');
+    return {
+      key: i + ':' + kind,
+      make: function () {
+        return f ? busyBlock(f, !!x) : node('div', 'sl-slot');
+      },
+      update: function (block) {
+        if (f) updateBusy(block, r.n, f, x);
+        else updateIdle(block, r.n);
+      }
+    };
+  }
+
+  function updateIdle(block, n) {
+    var text = '#' + oneLine(n.id) + '  idle';
+    var ctx = fmtCtx(n.n_ctx) + ' ctx';
+    if (!block.firstChild) {
+      var row = node('div', 'sl-row sl-idle');
+      row.appendChild(node('span', '', text));
+      row.appendChild(node('span', '', ctx));
+      block.appendChild(row);
+    }
+    setText(block.firstChild.firstChild, text);
+    setText(block.firstChild.lastChild, ctx);
+  }
+
+  function busyBlock(f, charted) {
+    var block = node('div', 'sl-slot');
+    var head = node('div', 'sl-row sl-act-head');
+    var p = {
+      id: node('span', ''),
+      state: node('span', ''),
+      tg: node('span', ''),
+      pp: node('span', ''),
+      prompt: node('div', 'sl-row sl-detail'),
+      decoded: node('div', 'sl-row sl-detail')
+    };
+    [p.id, p.state, p.tg, p.pp].forEach(function (e) {
+      head.appendChild(e);
+    });
+    if (charted) {
+      p.chart = chartNode('chart chart-slot');
+      head.appendChild(p.chart);
+    }
+    block.appendChild(head);
+    block.appendChild(p.prompt);
+    block.appendChild(p.decoded);
+    if (f.fill !== null) {
+      p.bar = node('div', barClass(f.fill));
+      p.fill = node('i');
+      p.bar.appendChild(p.fill);
+      block.appendChild(p.bar);
+    }
+    block._p = p;
+    return block;
+  }
+
+  function updateBusy(block, n, f, x) {
+    var p = block._p;
+    var stalled = !!x && isStalled(x.rec, x.at);
+    setText(p.id, '#' + oneLine(n.id));
+    setClass(p.state, stalled ? 'sl-stalled' : f.reading ? 'sl-prompt' : 'sl-gen');
+    setText(p.state, stalled ? '\u25cf stalled' : f.reading ? '\u25cf prompt' : '\u25cf gen');
+    setText(p.tg, f.tg);
+    setText(p.pp, f.pp);
+    setText(p.prompt, f.prompt);
+    setText(p.decoded, f.decoded);
+    if (p.bar) {
+      setClass(p.bar, barClass(f.fill));
+      var width = f.fill + '%';
+      if (p.fill._width !== width) p.fill.style.width = p.fill._width = width;
+    }
+    if (p.chart) setChart(p.chart, x.rec ? x.rec.series : [], x.at);
+  }
+
+  // The blocks of the rows of slotRows (slot_math.js); `extra(i)` gives the
+  // overview's part of row i, when drawn there.
+  function slotItems(rows, extra) {
+    return rows.map(function (r, i) {
+      return slotItem(r, i, extra ? extra(i) : null);
     });
   }
 
@@ -85,6 +210,7 @@
   // The page when there is nothing to draw: the error, or no data. The
   // source badge and the footer keep what they showed.
   function showError(err) {
+    resetCard('message');
     dot.className = err ? 'dot err' : 'dot';
     title.textContent = 'Slots Monitor';
     setShown(braxelBadge, false);
@@ -95,6 +221,7 @@
   // A llama.cpp server that sleeps: the word where its slots would be, the
   // dot neither red nor live.
   function showSleeping(view, sel) {
+    resetCard('message');
     dot.className = 'dot';
     title.textContent = 'Slots \u00b7 sleeping';
     setShown(braxelBadge, false);
@@ -123,7 +250,6 @@
   // when its answer has no slots the page shows why; a router's groups are
   // framed, each with its own message, and the models not loaded follow.
   function draw(view, sel) {
-    card.textContent = '';
     var lone = view.framed ? null : view.groups[0];
     if (lone && lone.d && lone.d.sleeping) {
       showSleeping(view, sel);
@@ -133,37 +259,57 @@
       showError(lone && lone.d ? lone.d.error : undefined);
       return;
     }
+    if (card._mode !== 'one') resetCard('one');
     var now = Date.now();
     var count = 0;
     var drawn = 0;
     var stale = false;
     var braxel = false;
-    view.groups.forEach(function (g) {
-      var into = view.framed ? node('div', 'sl-group') : card;
-      if (g.name) into.appendChild(modelRow(g.name, ''));
+    var items = [];
+    view.groups.forEach(function (g, i) {
+      var parts = g.name ? [{ key: 'head:' + g.name, make: modelRow.bind(null, g.name, '') }] : [];
       if (hasSlots(g.d)) {
         drawn++;
         count += g.d.slots.length;
         stale = stale || isStale(g.d, now);
         braxel = braxel || !!g.d.braxel;
-        drawSlots(into, g.rows);
+        parts = parts.concat(slotItems(g.rows, null));
       } else {
-        into.appendChild(messageRow(g.d ? g.d.error : undefined));
+        parts.push(messageItem(g.d ? g.d.error : undefined));
       }
-      if (into !== card) card.appendChild(into);
+      if (!view.framed) {
+        items = items.concat(parts);
+        return;
+      }
+      items.push({
+        key: 'group:' + i + ':' + g.name,
+        make: node.bind(null, 'div', 'sl-group'),
+        update: function (e) {
+          place(e, parts);
+        }
+      });
     });
     view.others.forEach(function (m) {
-      var group = node('div', 'sl-group');
-      group.appendChild(modelRow(m.id, stateText(m.status)));
-      card.appendChild(group);
+      var state = stateText(m.status);
+      items.push({
+        key: 'other:' + m.id + ':' + state,
+        make: function () {
+          var group = node('div', 'sl-group');
+          group.appendChild(modelRow(m.id, state));
+          return group;
+        }
+      });
     });
+    if (view.note) {
+      items.push({ key: 'note:' + view.note, make: node.bind(null, 'div', 'sl-msg sl-note', view.note) });
+    }
+    place(card, items);
     var failed = drawn === 0 && view.groups.length > 0;
     dot.className = failed ? 'dot err' : stale ? 'dot stale' : 'dot live';
     card.classList.toggle('stale', stale);
     title.textContent =
       'Slots (' + count + ')' + (stale ? ' \u00b7 stale' : '') +
       (view.queue > 0 ? ' \u00b7 queue ' + view.queue : '');
-    if (view.note) card.appendChild(node('div', 'sl-msg sl-note', view.note));
     setShown(braxelBadge, braxel);
     showBadge(sel);
     showFooter(view.footer, sel);

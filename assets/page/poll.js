@@ -11,33 +11,58 @@
   // The current choice: a typed address, or else a session.
   var curSid = sp.get('id') || '';
   var curUrl = sp.get('url') || '';
-  // A poll is outstanding.
+  // A poll of the current choice is outstanding.
   var busy = false;
-  // Live speeds: for each source of the last drawing (an address, a session,
-  // a router's model), the tracks of its measured slots (slotRows).
-  var tracks = new Map();
-  // What the models call said of a typed address; see setRouter.
-  var router;
-  setRouter('', null, 0);
 
-  // The one place that sets what is known of the typed address `url` as a
-  // llama.cpp router: its models (null when it is no router) and when the
-  // list was read (`at`).
-  function setRouter(url, models, at) {
-    router = { url: url, models: models, at: at };
+  // A source the page polls: a typed or configured address `url`, or a
+  // session `sid`. It holds what the page learnt of it: whether it is a
+  // llama.cpp router (`router`: its models, null when it is none, and when
+  // the list was read), how it is watched (`watch`, watch.js: null until the
+  // props were looked at), its router models' states (`models`), and the
+  // live speeds of its last drawing (`tracks`: for each group, the tracks
+  // of its measured slots, slotRows). A source that is no longer polled is
+  // `gone`: answers that arrive for it afterwards change nothing.
+  function newSource(url, sid) {
+    return {
+      url: url,
+      sid: sid,
+      router: { models: null, at: 0 },
+      watch: null,
+      models: new Map(),
+      tracks: new Map(),
+      gone: false
+    };
   }
 
-  function isRouter(url) {
-    return router.url === url && !!router.models;
+  // The source of the current choice; a new one when the choice changed.
+  var one = newSource(curUrl, curSid);
+
+  function current() {
+    if (one.url !== curUrl || one.sid !== curSid) {
+      one.gone = true;
+      one = newSource(curUrl, curSid);
+    }
+    return one;
+  }
+
+  // The one place that sets what is known of the source `s` as a llama.cpp
+  // router: its models (null when it is no router) and when the list was
+  // read (`at`).
+  function setRouter(s, models, at) {
+    s.router = { models: models, at: at };
+  }
+
+  function isRouter(s) {
+    return !!s.router.models;
   }
 
   // A 400 from the address that may come from a router, unless the address
   // names a model or was found to be no router a short while ago.
-  function routerHint(d, url) {
+  function routerHint(s, d) {
     return (
       routerError(d) &&
-      !addressQuery(url).has('model') &&
-      !(router.url === url && !router.models && Date.now() - router.at < NOT_ROUTER_MS)
+      !addressQuery(s.url).has('model') &&
+      !(!s.router.models && s.router.at > 0 && Date.now() - s.router.at < NOT_ROUTER_MS)
     );
   }
 
@@ -73,13 +98,13 @@
     });
   }
 
-  // Reads the model list of `url`; true when it is a router (its models have
-  // states). Nothing changes when the choice changed meanwhile.
-  function loadModels(url) {
-    return call({ action: 'models', url: url }).then(function (res) {
+  // Reads the model list of the source `s`; true when it is a router (its
+  // models have states). Nothing changes when the source is gone.
+  function loadModels(s) {
+    return call({ action: 'models', url: s.url }).then(function (res) {
       var list = res.d && Array.isArray(res.d.models) ? res.d.models : null;
       var found = routerList(list);
-      if (url === curUrl) setRouter(url, found ? list : null, res.at);
+      if (!s.gone) setRouter(s, found ? list : null, res.at);
       return found;
     });
   }
@@ -115,31 +140,32 @@
   // list, the slots of the models loaded at the last list, and the counters
   // of those that are quiet (watch.js), in one curl run (a model loaded
   // since is listed now and asked from the next poll on). Resolves to the
-  // router's view, or to null when the choice changed meanwhile; a list that
-  // cannot be read is shown as the failure, and the next poll tries again.
-  function routerView(url) {
+  // router's view, or to null when the source is gone; a list that cannot
+  // be read is shown as the failure, and the next poll tries again.
+  function routerView(s) {
+    var url = s.url;
     var asked = { action: 'router', url: url, models: '', quiet: '' };
     var quiet = {};
-    router.models.forEach(function (m) {
+    s.router.models.forEach(function (m) {
       if (m.status !== 'loaded') return;
-      var q = modelState(url, m.id).w.mode === 'quiet';
+      var q = modelState(s, m.id).w.mode === 'quiet';
       if (q) quiet[m.id] = true;
       asked[q ? 'quiet' : 'models'] += encodeParam(m.id) + ',';
     });
     return call(asked).then(function (res) {
-      if (url !== curUrl || router.url !== url) return null;
+      if (s.gone || !isRouter(s)) return null;
       var d = res.d;
       var list = Array.isArray(d.models) ? d.models : null;
       if (!list) return messageView(d.error || 'HTTP error');
       if (!routerList(list)) {
         // No router any more: ask the address as it is.
-        setRouter(url, null, res.at);
-        return fetchView();
+        setRouter(s, null, res.at);
+        return fetchView(s);
       }
-      setRouter(url, list, res.at);
+      setRouter(s, list, res.at);
       var note = false;
       var groups = (Array.isArray(d.groups) ? d.groups : []).map(function (g) {
-        var m = modelState(url, g.id);
+        var m = modelState(s, g.id);
         var answer =
           g.error !== undefined
             ? { error: g.error }
@@ -157,7 +183,7 @@
       });
       // A model not loaded (asleep, unloaded) starts afresh once it is again.
       list.forEach(function (m) {
-        if (m.status !== 'loaded') routerModels.byId.delete(m.id);
+        if (m.status !== 'loaded') s.models.delete(m.id);
       });
       var others = list.filter(function (m) {
         return !groups.some(function (g) {
@@ -170,73 +196,82 @@
     });
   }
 
-  // One poll of the current choice: resolves to the view to draw, or to null
-  // when the choice changed meanwhile and there is nothing to draw. A session,
-  // or an address not known as a router: its slots call, and the model list
-  // when the answer says it is a router, then the router's view. A known
-  // router: routerView, one call. A llama.cpp server that the page watches:
+  // One poll of the source `s`: resolves to the view to draw, or to null
+  // when the source is gone and there is nothing to draw. A session, or an
+  // address not known as a router: its slots call, and the model list when
+  // the answer says it is a router, then the router's view. A known router:
+  // routerView, one call. A llama.cpp server that the page watches:
   // watchedView.
-  function fetchView() {
-    var url = curUrl;
-    var sid = curSid;
+  function fetchView(s) {
+    var url = s.url;
     // A new address: one look at its props first (watch.js).
-    if (url && watch.url !== url) {
-      return lookAt(url).then(function (res) {
-        if (url !== curUrl) return null;
+    if (url && !s.watch) {
+      return lookAt(s).then(function (res) {
+        if (s.gone) return null;
         // Found asleep: that answer is this poll's.
-        return watched(url) && watch.w.mode === 'asleep' ? propsView(res, url) : fetchView();
+        return watched(s) && s.watch.w.mode === 'asleep' ? propsView(s, res) : fetchView(s);
       });
     }
-    if (url && watched(url)) return watchedView(url);
-    if (isRouter(url)) return routerView(url);
-    var answer = call(url ? { action: 'slots', url: url } : { action: 'slots', id: sid });
+    if (url && watched(s)) return watchedView(s);
+    if (isRouter(s)) return routerView(s);
+    var answer = call(url ? { action: 'slots', url: url } : { action: 'slots', id: s.sid });
     return answer.then(function (res) {
-      var hinted = !!url && url === curUrl && routerHint(res.d, url);
-      var listed = hinted ? loadModels(url) : Promise.resolve(false);
+      var hinted = !!url && !s.gone && routerHint(s, res.d);
+      var listed = hinted ? loadModels(s) : Promise.resolve(false);
       return listed.then(function (found) {
         // The source's own answer, unless it turned out to be a router's.
         if (!found) {
-          var src = url ? 'url:' + url : 'id:' + sid;
+          var src = url ? 'url:' + url : 'id:' + s.sid;
           return sourceView(res, src, addressQuery(url).get('model'));
         }
-        return url === curUrl && router.url === url ? routerView(url) : null;
+        return !s.gone && isRouter(s) ? routerView(s) : null;
       });
     });
   }
 
-  // Measures the live speeds of a view's slots against the tracks of the
-  // last drawing (sources not in this view are forgotten), then draws it.
-  function drawView(view) {
+  // Measures the live speeds of a view's slots of the source `s` against
+  // the tracks of its last drawing (groups not in this view are forgotten).
+  function measureView(s, view) {
     var next = new Map();
     view.groups.forEach(function (g) {
       if (!hasSlots(g.d)) return;
-      var counted = slotRows(g.d.slots, tracks.get(g.src), g.at);
+      var counted = slotRows(g.d.slots, s.tracks.get(g.src), g.at);
       g.rows = counted.rows;
       if (counted.kept.size > 0) next.set(g.src, counted.kept);
     });
-    tracks = next;
-    draw(view, { url: curUrl, sid: curSid });
+    s.tracks = next;
   }
 
   // One slots call at a time (a router's calls count as one): a poll asked
   // for while one is outstanding is dropped, and the next one picks up
-  // whatever choice is current then.
+  // whatever choice is current then. The overview polls its own way
+  // (overview.js).
   function poll() {
+    if (overview.on) {
+      pollOverview();
+      return;
+    }
     if (busy) return;
+    var s = current();
     if (!curUrl && !curSid) {
-      drawView(messageView(PICK_MSG));
+      measureView(s, messageView(PICK_MSG));
+      draw(messageView(PICK_MSG), { url: curUrl, sid: curSid });
       return;
     }
     busy = true;
     var done = function () {
       busy = false;
     };
-    fetchView()
+    var drawn = function (view) {
+      measureView(s, view);
+      draw(view, { url: curUrl, sid: curSid });
+    };
+    fetchView(s)
       .then(function (view) {
-        if (view) drawView(view);
+        if (view) drawn(view);
       })
       .catch(function () {
-        drawView(messageView(NETWORK_MSG));
+        drawn(messageView(NETWORK_MSG));
       })
       .then(done, done);
   }

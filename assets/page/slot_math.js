@@ -3,12 +3,14 @@
 
   // The page script is joined at build time from pieces, in the order that
   // cmake/embed_page.cmake lists: slot_math.js (the constants, the figures
-  // and their arithmetic), address.js (addresses), draw.js (the card),
-  // poll.js (the calls, router mode and live speeds), watch.js (a llama.cpp
-  // server watched without waking it), controls.js (the controls and the
-  // timer). This piece opens the function that holds them
-  // and controls.js closes it. slot_math.js and address.js are pure: no
-  // page, no timers, no state (tests/page runs them under node).
+  // and their arithmetic), history.js (the overview's series and stalls),
+  // address.js (addresses), draw.js (the card, drawn in place), poll.js (the
+  // calls, router mode and live speeds), watch.js (a llama.cpp server
+  // watched without waking it), overview.js (every source at once),
+  // controls.js (the controls and the timer). This piece opens the function
+  // that holds them and controls.js closes it. slot_math.js, history.js and
+  // address.js are pure: no page, no timers, no state (tests/page runs them
+  // under node).
 
   // How often the page polls while it is visible.
   var POLL_MS = 1500;

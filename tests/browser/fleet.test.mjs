@@ -1,19 +1,59 @@
-// The servers the host configures: offered in the selector after the
-// sessions and polled like a typed address; with the allow-list on, the page
-// has no address field and says nothing about typing one.
+// The servers the host configures: with them the page opens on the
+// overview, every source a group, and offers each in the selector after the
+// sessions; with the allow-list on it has no address field. A heading opens
+// the one-source view and Back returns; frozen counts show as stalled; the
+// history stays bounded however long the page runs.
 import assert from 'node:assert/strict';
+import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { launchBrowser, pageState, waitForRenders } from './helpers/browser.mjs';
+import { launchBrowser, pageState, waitFor, waitForRenders } from './helpers/browser.mjs';
 import { startHost } from './helpers/host.mjs';
 import { fixture } from './helpers/paths.mjs';
-import { startAnswers } from './helpers/stand_in_http.mjs';
+import { closedAddress, startAnswers } from './helpers/stand_in_http.mjs';
 
-describe('configured servers', () => {
+// What the overview shows, group by group.
+export function overviewState(page) {
+  return page.evaluate(() =>
+    [...document.querySelectorAll('#card .ov-group')].map((g) => {
+      const $ = (sel) => g.querySelector(sel);
+      const err = $('.ov-body > .sl-err');
+      return {
+        name: $('.ov-name').textContent,
+        href: $('.ov-name').getAttribute('href'),
+        state: $('.ov-state').textContent,
+        count: $('.ov-count').textContent,
+        speed: $('.ov-speed').textContent,
+        points: ($('.chart polyline').getAttribute('points') || '').split(' ').filter(Boolean),
+        slots: g.querySelectorAll('.ov-body > .sl-slot').length,
+        stalled: g.querySelectorAll('.sl-stalled').length,
+        message: err ? err.textContent : null,
+      };
+    })
+  );
+}
+
+const root = mkdtempSync(join(tmpdir(), 'slots-fleet-'));
+after(() => rmSync(root, { recursive: true, force: true }));
+mkdirSync(join(root, 'gamma'));
+writeFileSync(
+  join(root, 'gamma', 'slots.json'),
+  JSON.stringify({
+    slots: [
+      { id: 0, is_processing: false, n_ctx: 4096 },
+      { id: 1, is_processing: false, n_ctx: 4096 },
+    ],
+  })
+);
+
+describe('configured servers: the overview', () => {
   let answers;
   let browser;
+  let dead;
   const hosts = [];
   before(async () => {
-    [answers, browser] = await Promise.all([startAnswers(), launchBrowser()]);
+    [answers, browser, dead] = await Promise.all([startAnswers(), launchBrowser(), closedAddress()]);
     answers.slots('alpha', fixture('slots-busy.json'));
     answers.slots('beta', fixture('slots-idle.json'));
   });
@@ -21,52 +61,107 @@ describe('configured servers', () => {
     await Promise.all([browser?.close(), answers?.close(), ...hosts.map((h) => h.stop())]);
   });
 
-  // The page under a host with these servers (and the allow-list when
-  // `only`), and what its controls show once it has drawn.
-  async function open(only) {
+  // The page under a host with these servers and a session (and the
+  // allow-list when `only`), once every group has drawn.
+  async function open(only, pageOptions = {}) {
     const env = {
-      QV_LLAMA_SERVERS: `alpha=${answers.address('alpha')} beta=${answers.address('beta')}`,
+      QV_LLAMA_SERVERS: `alpha=${answers.address('alpha')} beta=${answers.address('beta')} dead=${dead}`,
+      QV_SESSIONS_DIR: root,
     };
     if (only) env.QV_LLAMA_ADDRESSES = 'configured';
     const host = await startHost(env);
     hosts.push(host);
-    const page = await browser.newPage();
+    const page = await browser.newPage(pageOptions);
     await page.goto(host.url);
-    await waitForRenders(page, 1);
-    const controls = await page.evaluate(() => ({
+    await waitFor(page, () => document.querySelectorAll('#card .ov-state.ov-failing').length === 1);
+    return { page, host };
+  }
+
+  const controls = (page) =>
+    page.evaluate(() => ({
       options: [...document.getElementById('sessSel').options].map((o) => o.textContent),
       picked: document.getElementById('sessSel').selectedOptions[0]?.textContent,
       field: getComputedStyle(document.getElementById('urlIn')).display !== 'none',
-      button: getComputedStyle(document.getElementById('btnGo')).display !== 'none',
     }));
-    return { page, controls };
-  }
 
   for (const only of [false, true]) {
-    it(`lists them and polls the first${only ? ', with no address field' : ''}`, async () => {
-      const { page, controls } = await open(only);
-      assert.deepEqual(controls.options, ['No sessions', 'alpha (server)', 'beta (server)']);
-      assert.equal(controls.picked, 'alpha (server)');
-      assert.equal(controls.field, !only);
-      assert.equal(controls.button, !only);
-      assert.equal((await pageState(page)).source, 'URL');
-      assert.equal((await pageState(page)).srcLbl, `${answers.address('alpha')}/slots`);
-
-      // Picking the other server polls it at once.
-      await page.selectOption('#sessSel', { label: 'beta (server)' });
-      await waitForRenders(page, 2);
-      assert.equal((await pageState(page)).srcLbl, `${answers.address('beta')}/slots`);
-
-      // Nothing picked: the message names no address to type.
-      await page.selectOption('#sessSel', { index: 0 });
-      await waitForRenders(page, 3);
-      assert.equal(
-        (await pageState(page)).message,
-        only
-          ? 'sl-err: Pick a session or a server above.'
-          : 'sl-err: Pick a session above or enter a llama.cpp server URL.'
+    it(`shows every source as a group${only ? ', with no address field' : ''}`, async () => {
+      const { page } = await open(only);
+      assert.deepEqual(await controls(page), {
+        options: ['Overview', 'gamma (slots)', 'alpha (server)', 'beta (server)', 'dead (server)'],
+        picked: 'Overview',
+        field: !only,
+      });
+      await waitFor(page, () => document.querySelectorAll('#card .ov-group').length === 4);
+      const groups = await overviewState(page);
+      assert.deepEqual(
+        groups.map((g) => [g.name, g.state, g.count, g.slots]),
+        [
+          ['alpha', 'live', '2/4', 4],
+          ['beta', 'live', '0/4', 4],
+          ['dead', 'failing', '0/0', 0],
+          ['gamma', 'live', '0/2', 2],
+        ]
       );
+      assert.equal(groups[2].message, 'unable to fetch /slots from llama.cpp server');
+      assert.equal((await pageState(page)).title, 'Slots (2/10)');
       await page.close();
     });
   }
+
+  it('opens a group from its heading, and Back returns to the overview', async () => {
+    const { page } = await open(true);
+    await page.click('.ov-name >> text=alpha');
+    await waitFor(page, () => document.getElementById('title').textContent === 'Slots (4)');
+    let state = await pageState(page);
+    assert.equal(state.srcLbl, `${answers.address('alpha')}/slots`);
+    assert.equal(state.slots.length, 4);
+    assert.equal((await controls(page)).picked, 'alpha (server)');
+    assert.equal(new URL(page.url()).searchParams.get('url'), `${answers.address('alpha')}/slots`);
+
+    await page.goBack();
+    await waitFor(page, () => document.querySelectorAll('#card .ov-group').length === 4);
+    assert.equal((await controls(page)).picked, 'Overview');
+
+    // The selector goes to a session's view, and Back again.
+    await page.selectOption('#sessSel', { label: 'gamma (slots)' });
+    await waitFor(page, () => document.getElementById('srcLbl').textContent === 'session: gamma');
+    await page.goBack();
+    await waitFor(page, () => document.getElementById('title').textContent.includes('/'));
+    await page.close();
+  });
+
+  it('shows busy slots whose counts do not grow as stalled within 15 s', async () => {
+    const started = Date.now();
+    const { page } = await open(false);
+    await waitFor(page, () => document.getElementById('title').textContent.includes('stalled'));
+    assert.ok(Date.now() - started < 15000, `${Date.now() - started} ms`);
+    assert.equal((await pageState(page)).title, 'Slots (2/10) \u00b7 2 stalled');
+    const alpha = (await overviewState(page))[0];
+    assert.deepEqual([alpha.state, alpha.stalled, alpha.speed], ['2 stalled', 2, '\u03a3 0.0 t/s']);
+    await page.close();
+  });
+
+  it('keeps five minutes of history however long it runs', async () => {
+    const { page } = await open(false, { clock: Date.now() });
+    // Forty answers about 20 s apart, more than 13 minutes: the charts keep
+    // those of the last five.
+    for (let i = 2; i <= 41; i++) {
+      const before = await page.evaluate(() => [window.__calls.length, window.__renders]);
+      await page.clock.runFor(20000);
+      // Each of the four sources asked and drawn once more.
+      await waitFor(
+        page,
+        ([calls, renders]) => window.__calls.length >= calls + 4 && window.__renders >= renders + 4,
+        before,
+        `answer ${i}`
+      );
+    }
+    for (const g of await overviewState(page)) {
+      assert.ok(g.points.length <= 16, `${g.name}: ${g.points.length} points`);
+      if (g.state !== 'failing') assert.ok(g.points.length >= 12, `${g.name}: ${g.points.length}`);
+      for (const p of g.points) assert.ok(Number(p.split(',')[0]) >= 0, `${g.name}: ${p}`);
+    }
+    await page.close();
+  });
 });

@@ -9,7 +9,7 @@ import { fileURLToPath } from 'node:url';
 import vm from 'node:vm';
 
 const PAGE = join(dirname(fileURLToPath(import.meta.url)), '..', '..', 'assets', 'page');
-const PURE = ['slot_math.js', 'address.js'];
+const PURE = ['slot_math.js', 'history.js', 'address.js'];
 
 // A result as a plain value of this realm, so that strict deep equality
 // holds. URLSearchParams is this realm's own class, handed to the context.

@@ -25,12 +25,13 @@ function instrument() {
     window.__calls.push(String(input));
     return realFetch.apply(this, arguments);
   };
-  // Every rendering empties the card first: count those.
+  // Every rendering writes the footer's time, or empties the card for a
+  // message: count those.
   window.__renders = 0;
+  const drawn = (r) =>
+    r.target.id === 'tsLbl' || (r.target.id === 'card' && r.removedNodes.length > 0);
   new MutationObserver((records) => {
-    if (records.some((r) => r.target.id === 'card' && r.removedNodes.length > 0)) {
-      window.__renders++;
-    }
+    if (records.some(drawn)) window.__renders++;
   }).observe(document, { childList: true, subtree: true });
   let visibility = 'visible';
   Object.defineProperty(Document.prototype, 'visibilityState', {

@@ -1,0 +1,90 @@
+// The overview's history and stalls (assets/page/history.js) under node:
+// series stay bounded, a busy slot whose counts stop growing is stalled
+// after STALL_MS of answers, and a group's heading sums what it should.
+import assert from 'node:assert/strict';
+import { describe, it } from 'node:test';
+import { pure } from './pieces.mjs';
+
+const m = pure([
+  'pushPoint', 'slotRecord', 'isStalled', 'groupFigures', 'groupState', 'chartPoints',
+  'STALL_MS', 'HISTORY_MS', 'HISTORY_MAX', 'CHART_W', 'CHART_H',
+]);
+
+const busy = (dec, proc = 10) => ({ is_processing: true, n_decoded: dec, n_prompt_tokens_processed: proc });
+
+describe('a series', () => {
+  it('keeps HISTORY_MS of points, at most HISTORY_MAX, in time order', () => {
+    assert.equal(m.HISTORY_MS, 300000);
+    // One point every 100 ms for an hour: bounded by the count.
+    const dense = [];
+    for (let t = 0; t <= 3600000; t += 100) m.pushPoint(dense, t, t);
+    assert.equal(dense.length, m.HISTORY_MAX);
+    assert.equal(dense[dense.length - 1].t, 3600000);
+    // One every 1.5 s: bounded by the time.
+    const polled = [];
+    for (let t = 0; t <= 3600000; t += 1500) m.pushPoint(polled, t, 1);
+    assert.ok(polled.length <= 201, `${polled.length}`);
+    assert.ok(polled[0].t >= 3600000 - m.HISTORY_MS);
+    // A point from before the last one is not added.
+    assert.equal(m.pushPoint([{ t: 5, v: 1 }], 5, 2).length, 1);
+  });
+
+  it('is drawn across the chart, the largest value at the top', () => {
+    const now = 1000000;
+    const points = m.chartPoints([{ t: now - m.HISTORY_MS, v: 0 }, { t: now, v: 8 }], now);
+    assert.equal(points, `0.0,${m.CHART_H.toFixed(1)} ${m.CHART_W.toFixed(1)},0.0`);
+    assert.equal(m.chartPoints([], now), '');
+  });
+});
+
+describe('a stalled slot', () => {
+  it('is a busy slot whose counts have not grown for STALL_MS of answers', () => {
+    assert.equal(m.STALL_MS, 10000);
+    let rec = m.slotRecord(null, busy(5), 7, 0);
+    rec = m.slotRecord(rec, busy(5), 7, 9999);
+    assert.equal(m.isStalled(rec, 9999), false);
+    rec = m.slotRecord(rec, busy(5), 7, 10000);
+    assert.equal(m.isStalled(rec, 10000), true);
+    // Either count growing starts the wait again.
+    for (const grown of [busy(6), busy(5, 11)]) {
+      const again = m.slotRecord(structuredClone(rec), grown, 7, 12000);
+      assert.equal(m.isStalled(again, 21999), false);
+      assert.equal(again.since, 12000);
+    }
+    // A new task, or counts that went back, start a new record and series.
+    rec.series.push({ t: 1, v: 1 });
+    for (const [n, task] of [[busy(5), 8], [busy(1), 7]]) {
+      const fresh = m.slotRecord(structuredClone(rec), n, task, 20000);
+      assert.deepEqual([fresh.since, fresh.series.length], [20000, 0]);
+    }
+    // An idle slot has no record: its series ends with its task.
+    assert.equal(m.slotRecord(rec, { ...busy(5), is_processing: false }, 7, 20000), null);
+  });
+});
+
+describe('a group heading', () => {
+  it('counts busy and stalled slots and sums the speeds of those still moving', () => {
+    const rows = [
+      { n: { is_processing: true, tg: 10 }, live: null },
+      { n: { is_processing: true }, live: { tg: 20.5 } },
+      { n: { is_processing: true }, live: { tg: null } },
+      { n: { is_processing: true, tg: 99 }, live: null },
+      { n: { is_processing: false, tg: 50 }, live: null },
+    ];
+    const recs = [{ since: 0 }, { since: 0 }, { since: 0 }, { since: -20000 }, null];
+    const f = m.groupFigures(rows, recs, 5000);
+    assert.deepEqual(f, { busy: 4, total: 5, stalled: 1, speed: 30.5 });
+    const now = 100000;
+    const fresh = { ok: true, updated_epoch: 100, slots: [{}] };
+    for (const [d, figures, state] of [
+      [null, f, 'waiting'],
+      [{ sleeping: true }, f, 'sleeping'],
+      [{ error: 'down' }, f, 'failing'],
+      [{ ...fresh, updated_epoch: 50 }, f, 'stale'],
+      [fresh, f, 'stalled'],
+      [fresh, { ...f, stalled: 0 }, 'live'],
+    ]) {
+      assert.equal(m.groupState(d, figures, now), state);
+    }
+  });
+});
