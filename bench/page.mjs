@@ -1,11 +1,13 @@
 // The page's own cost: main-thread time (script, layout, style, from the
 // DevTools protocol's Performance metrics) per poll at 64 and 512 busy slots,
-// and its JS heap over a long run at 64 busy slots, in Debian's Chromium
-// through the real CGI host. The clock is paused and run poll by poll, so a
-// "minute" is 40 polls however long the machine takes for them.
+// in the one-source view (one server) and in the overview (eight configured
+// servers, their slots shared out), and its JS heap over a long run of the
+// overview at 64 busy slots, in Debian's Chromium through the real CGI host.
+// The clock is paused and run poll by poll, so a "minute" is 40 polls
+// however long the machine takes for them.
 //
 //   node bench/page.mjs [POLLS_PER_SIZE] [LONG_POLLS]
-import { launchBrowser, waitForRenders } from '../tests/browser/helpers/browser.mjs';
+import { launchBrowser, waitFor } from '../tests/browser/helpers/browser.mjs';
 import { startHost } from '../tests/browser/helpers/host.mjs';
 import { startAnswers } from '../tests/browser/helpers/stand_in_http.mjs';
 
@@ -30,24 +32,36 @@ async function metrics(cdp) {
   };
 }
 
-// Opens the page on server `name` and runs it `polls` polls, the answer
-// changing every poll; returns the main-thread time of each poll and the heap
-// after the polls listed in `heapAt`.
-async function run(browser, host, answers, name, n, polls, heapAt = []) {
-  answers.slots(name, slots(n, 0));
+const SERVERS = 8;
+
+// Opens the page (one server `name`, or with `overview` the eight servers
+// `name0`..`name7` of the host) at `n` busy slots and runs it `polls` polls,
+// the answers changing every poll; returns the main-thread time of each poll
+// and the heap after the polls listed in `heapAt`.
+async function run(browser, host, answers, name, n, polls, { overview = false, heapAt = [] } = {}) {
+  const names = overview ? Array.from({ length: SERVERS }, (_, i) => `${name}${i}`) : [name];
+  const answer = (step) => {
+    for (const each of names) answers.slots(each, slots(n / names.length, step));
+  };
+  answer(0);
   const page = await browser.newPage({ clock: Date.now() });
-  await page.goto(`${host.url}?url=${encodeURIComponent(answers.address(name))}`);
-  await waitForRenders(page, 1);
+  await page.goto(overview ? host.url : `${host.url}?url=${encodeURIComponent(answers.address(name))}`);
+  // Every source drawn once.
+  await waitFor(page, (count) => window.__renders >= count, names.length);
   const cdp = await page.context().newCDPSession(page);
   await cdp.send('Performance.enable');
   const times = [];
   const heaps = {};
-  let renders = await page.evaluate(() => window.__renders);
   for (let i = 1; i <= polls; i++) {
-    answers.slots(name, slots(n, i));
+    answer(i);
+    const [calls, renders] = await page.evaluate(() => [window.__calls.length, window.__renders]);
     const before = await metrics(cdp);
     await page.clock.runFor(POLL_MS);
-    await waitForRenders(page, ++renders);
+    await waitFor(
+      page,
+      ([c, r, k]) => window.__calls.length >= c + k && window.__renders >= r + k,
+      [calls, renders, names.length]
+    );
     times.push((await metrics(cdp)).main - before.main);
     if (heapAt.includes(i)) {
       await cdp.send('HeapProfiler.collectGarbage');
@@ -60,19 +74,38 @@ async function run(browser, host, answers, name, n, polls, heapAt = []) {
 
 const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
 
-const [answers, browser, host] = await Promise.all([startAnswers(), launchBrowser(), startHost()]);
+const answers = await startAnswers();
+const fleet = (name) =>
+  Array.from({ length: SERVERS }, (_, i) => `${name}${i}=${answers.address(`${name}${i}`)}`).join(' ');
+const [browser, host, o64, o512, longHost] = await Promise.all([
+  launchBrowser(),
+  startHost(),
+  startHost({ QV_LLAMA_SERVERS: fleet('o64') }),
+  startHost({ QV_LLAMA_SERVERS: fleet('o512') }),
+  startHost({ QV_LLAMA_SERVERS: fleet('long') }),
+]);
 try {
-  console.log('slots  polls  main thread per poll, median  p90');
-  for (const n of [64, 512]) {
-    const { times } = await run(browser, host, answers, `s${n}`, n, POLLS);
-    const sorted = [...times].sort((a, b) => a - b);
-    console.log(`${String(n).padStart(5)}  ${String(POLLS).padStart(5)}  ` +
-      `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2)} ms`);
+  console.log('view         slots  polls  main thread per poll, median  p90');
+  for (const [view, overview] of [
+    ['one source', false],
+    ['overview', true],
+  ]) {
+    for (const n of [64, 512]) {
+      const name = overview ? `o${n}` : `s${n}`;
+      const on = overview ? { 64: o64, 512: o512 }[n] : host;
+      const { times } = await run(browser, on, answers, name, n, POLLS, { overview });
+      const sorted = [...times].sort((a, b) => a - b);
+      console.log(`${view.padEnd(11)}  ${String(n).padStart(5)}  ${String(POLLS).padStart(5)}  ` +
+        `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2)} ms`);
+    }
   }
-  const { heaps } = await run(browser, host, answers, 'long', 64, LONG, [40, LONG]);
+  const { heaps } = await run(browser, longHost, answers, 'long', 64, LONG, {
+    overview: true,
+    heapAt: [40, LONG],
+  });
   const mib = (b) => (b / 1048576).toFixed(2);
-  console.log(`JS heap at 64 busy slots after 40 polls (1 min): ${mib(heaps[40])} MiB; ` +
+  console.log(`JS heap of the overview at 64 busy slots after 40 polls (1 min): ${mib(heaps[40])} MiB; ` +
     `after ${LONG} polls: ${mib(heaps[LONG])} MiB (${(((heaps[LONG] / heaps[40]) - 1) * 100).toFixed(1)} %)`);
 } finally {
-  await Promise.all([browser.close(), answers.close(), host.stop()]);
+  await Promise.all([browser.close(), answers.close(), host.stop(), o64.stop(), o512.stop(), longHost.stop()]);
 }

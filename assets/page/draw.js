@@ -26,10 +26,12 @@
   // (the last text written is kept on the element), so a poll that changes
   // little costs the page little.
   function setText(e, text) {
-    if (e._text !== text) {
-      e.textContent = text;
-      e._text = text;
-    }
+    if (e._text === text) return;
+    // The text node changed in place: no new node for the style to reach.
+    var t = e.firstChild;
+    if (t && t === e.lastChild && t.nodeType === 3 && text !== '') t.nodeValue = text;
+    else e.textContent = text;
+    e._text = text;
   }
 
   function setClass(e, cls) {
@@ -97,12 +99,11 @@
     return svg;
   }
 
+  // A chart moves with time, so it is drawn again whenever it has points.
   function setChart(svg, series, now) {
-    var points = chartPoints(series, now);
-    if (svg._points !== points) {
-      svg._line.setAttribute('points', points);
-      svg._points = points;
-    }
+    if (series.length === 0 && !svg._drawn) return;
+    svg._line.setAttribute('points', chartPoints(series, now));
+    svg._drawn = series.length > 0;
   }
 
   // A slot's block for the row `r` of slotRows (slot_math.js): an idle row,
@@ -183,7 +184,7 @@
       var width = f.fill + '%';
       if (p.fill._width !== width) p.fill.style.width = p.fill._width = width;
     }
-    if (p.chart) setChart(p.chart, x.rec ? x.rec.series : [], x.at);
+    if (p.chart) setChart(p.chart, x.rec ? x.rec.series : NO_POINTS, x.at);
   }
 
   // The blocks of the rows of slotRows (slot_math.js); `extra(i)` gives the
@@ -211,8 +212,8 @@
   // source badge and the footer keep what they showed.
   function showError(err) {
     resetCard('message');
-    dot.className = err ? 'dot err' : 'dot';
-    title.textContent = 'Slots Monitor';
+    setClass(dot, err ? 'dot err' : 'dot');
+    setText(title, 'Slots Monitor');
     setShown(braxelBadge, false);
     card.classList.remove('stale');
     card.appendChild(messageRow(err));
@@ -222,8 +223,8 @@
   // dot neither red nor live.
   function showSleeping(view, sel) {
     resetCard('message');
-    dot.className = 'dot';
-    title.textContent = 'Slots \u00b7 sleeping';
+    setClass(dot, 'dot');
+    setText(title, 'Slots \u00b7 sleeping');
     setShown(braxelBadge, false);
     card.classList.remove('stale');
     card.appendChild(node('div', 'sl-msg sl-sleep', 'sleeping'));
@@ -235,11 +236,11 @@
   // session.
   function showBadge(sel) {
     setShown(srcBadge, true);
-    srcBadge.textContent = sel.url ? 'URL' : sel.sid || 'session';
+    setText(srcBadge, sel.url ? 'URL' : sel.sid || 'session');
   }
 
   function showFooter(url, sel) {
-    srcLbl.textContent = url ? url : sel.sid ? 'session: ' + sel.sid : '';
+    setText(srcLbl, url ? url : sel.sid ? 'session: ' + sel.sid : '');
     tsLbl.textContent = 'updated ' + new Date().toLocaleTimeString();
   }
 
@@ -305,11 +306,13 @@
     }
     place(card, items);
     var failed = drawn === 0 && view.groups.length > 0;
-    dot.className = failed ? 'dot err' : stale ? 'dot stale' : 'dot live';
+    setClass(dot, failed ? 'dot err' : stale ? 'dot stale' : 'dot live');
     card.classList.toggle('stale', stale);
-    title.textContent =
+    setText(
+      title,
       'Slots (' + count + ')' + (stale ? ' \u00b7 stale' : '') +
-      (view.queue > 0 ? ' \u00b7 queue ' + view.queue : '');
+        (view.queue > 0 ? ' \u00b7 queue ' + view.queue : '')
+    );
     setShown(braxelBadge, braxel);
     showBadge(sel);
     showFooter(view.footer, sel);

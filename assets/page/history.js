@@ -12,19 +12,54 @@
   // The size of a chart, in its own units (the drawing scales it).
   var CHART_W = 120;
   var CHART_H = 24;
+  var CHART_POINTS = 60;
 
-  // Adds the point (t, v) to `series` (an array of {t, v}, changed in
-  // place), then drops the points older than HISTORY_MS before `t` and the
-  // oldest beyond HISTORY_MAX. A point no later than the last one replaces
-  // nothing and is not added: time only moves forward in a series.
+  // A series: a ring of HISTORY_MAX points (time `t`, value `v`), the
+  // oldest at `first`, `length` of them in use. Its memory is taken once,
+  // so a page that runs for hours holds no more than one that just began.
+  function newSeries() {
+    return {
+      t: new Float64Array(HISTORY_MAX),
+      v: new Float64Array(HISTORY_MAX),
+      first: 0,
+      length: 0
+    };
+  }
+
+  // A series with no points, for a chart with none.
+  var NO_POINTS = { t: null, v: null, first: 0, length: 0 };
+
+  function pointAt(series, i) {
+    var k = (series.first + i) % HISTORY_MAX;
+    return { t: series.t[k], v: series.v[k] };
+  }
+
+  // Adds the point (t, v) to `series` (changed in place), the oldest giving
+  // way when it is full, then drops the points older than HISTORY_MS before
+  // `t`. A point no later than the last one is not added: time only moves
+  // forward in a series.
   function pushPoint(series, t, v) {
-    var last = series[series.length - 1];
-    if (!last || t > last.t) series.push({ t: t, v: v });
-    var drop = 0;
-    while (drop < series.length && series[drop].t < t - HISTORY_MS) drop++;
-    drop = Math.max(drop, series.length - HISTORY_MAX);
-    if (drop > 0) series.splice(0, drop);
+    if (series.length > 0 && t <= pointAt(series, series.length - 1).t) return series;
+    if (series.length === HISTORY_MAX) {
+      series.first = (series.first + 1) % HISTORY_MAX;
+      series.length--;
+    }
+    var k = (series.first + series.length) % HISTORY_MAX;
+    series.t[k] = t;
+    series.v[k] = v;
+    series.length++;
+    while (series.length > 0 && series.t[series.first] < t - HISTORY_MS) {
+      series.first = (series.first + 1) % HISTORY_MAX;
+      series.length--;
+    }
     return series;
+  }
+
+  // The points of a series, oldest first.
+  function seriesPoints(series) {
+    var out = [];
+    for (var i = 0; i < series.length; i++) out.push(pointAt(series, i));
+    return out;
   }
 
   // The record of a busy slot `n` (normalised) at an answer received at
@@ -37,7 +72,7 @@
     var dec = n.n_decoded;
     var proc = n.n_prompt_tokens_processed;
     if (!prev || prev.task !== task || dec < prev.dec || proc < prev.proc) {
-      return { task: task, dec: dec, proc: proc, since: at, series: [] };
+      return { task: task, dec: dec, proc: proc, since: at, series: newSeries() };
     }
     if (dec > prev.dec || proc > prev.proc) {
       prev.dec = dec;
@@ -88,13 +123,21 @@
 
   // The points of a chart of `series` over the HISTORY_MS before `now`, as
   // an SVG polyline's `points`: time across CHART_W, the value up CHART_H
-  // from 0 to the series' largest value (at least 1).
+  // from 0 to the largest value drawn (at least 1). A long series is drawn
+  // from every k-th point, at most CHART_POINTS and always the newest: the
+  // chart is no wider than that, and its cost stays the same however long
+  // the page runs.
   function chartPoints(series, now) {
+    var step = Math.ceil(series.length / CHART_POINTS);
+    var picked = [];
+    for (var i = (series.length - 1) % step; i < series.length; i += step) {
+      picked.push(pointAt(series, i));
+    }
     var top = 1;
-    series.forEach(function (p) {
-      if (p.v > top) top = p.v;
+    picked.forEach(function (p) {
+      top = Math.max(top, p.v);
     });
-    return series
+    return picked
       .map(function (p) {
         var x = CHART_W - ((now - p.t) / HISTORY_MS) * CHART_W;
         var y = CHART_H - (p.v / top) * CHART_H;

@@ -93,7 +93,7 @@
     var now = Date.now();
     view.groups.forEach(function (g) {
       var at = g.at || now;
-      var old = e.groups.get(g.src) || { series: [], recs: [] };
+      var old = e.groups.get(g.src) || { series: newSeries(), recs: [] };
       var rows = g.rows || [];
       var recs = rows.map(function (r, i) {
         var task = r.live ? r.live.task : undefined;
@@ -248,13 +248,15 @@
         else t.live++;
       });
     });
-    dot.className = t.live > 0 ? 'dot live' : t.failing > 0 ? 'dot err' : 'dot';
-    title.textContent =
+    setClass(dot, t.live > 0 ? 'dot live' : t.failing > 0 ? 'dot err' : 'dot');
+    setText(
+      title,
       'Slots (' + t.busy + '/' + t.total + ')' +
-      (t.stalled > 0 ? ' \u00b7 ' + t.stalled + ' stalled' : '');
+        (t.stalled > 0 ? ' \u00b7 ' + t.stalled + ' stalled' : '')
+    );
     setShown(braxelBadge, false);
     setShown(srcBadge, true);
-    srcBadge.textContent = 'all';
-    srcLbl.textContent = sources().length + ' sources';
+    setText(srcBadge, 'all');
+    setText(srcLbl, sources().length + ' sources');
     tsLbl.textContent = 'updated ' + new Date().toLocaleTimeString();
   }

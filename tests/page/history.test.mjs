@@ -6,34 +6,46 @@ import { describe, it } from 'node:test';
 import { pure } from './pieces.mjs';
 
 const m = pure([
-  'pushPoint', 'slotRecord', 'isStalled', 'groupFigures', 'groupState', 'chartPoints',
-  'STALL_MS', 'HISTORY_MS', 'HISTORY_MAX', 'CHART_W', 'CHART_H',
+  'newSeries', 'pushPoint', 'seriesPoints', 'slotRecord', 'isStalled', 'groupFigures', 'groupState', 'chartPoints',
+  'STALL_MS', 'HISTORY_MS', 'HISTORY_MAX', 'CHART_W', 'CHART_H', 'CHART_POINTS',
 ]);
 
 const busy = (dec, proc = 10) => ({ is_processing: true, n_decoded: dec, n_prompt_tokens_processed: proc });
 
 describe('a series', () => {
+  // The series of a point every `step` ms for an hour, with a value each.
+  const hour = (step) => {
+    const series = m.newSeries();
+    for (let t = 0; t <= 3600000; t += step) m.pushPoint(series, t, t);
+    return m.seriesPoints(series);
+  };
+
   it('keeps HISTORY_MS of points, at most HISTORY_MAX, in time order', () => {
     assert.equal(m.HISTORY_MS, 300000);
-    // One point every 100 ms for an hour: bounded by the count.
-    const dense = [];
-    for (let t = 0; t <= 3600000; t += 100) m.pushPoint(dense, t, t);
+    // Dense: bounded by the count, the newest kept.
+    const dense = hour(100);
     assert.equal(dense.length, m.HISTORY_MAX);
-    assert.equal(dense[dense.length - 1].t, 3600000);
-    // One every 1.5 s: bounded by the time.
-    const polled = [];
-    for (let t = 0; t <= 3600000; t += 1500) m.pushPoint(polled, t, 1);
-    assert.ok(polled.length <= 201, `${polled.length}`);
-    assert.ok(polled[0].t >= 3600000 - m.HISTORY_MS);
+    assert.deepEqual(dense.slice(-2), [{ t: 3599900, v: 3599900 }, { t: 3600000, v: 3600000 }]);
+    // At the page's pace: bounded by the time.
+    const polled = hour(1500);
+    assert.equal(polled.length, 201);
+    assert.equal(polled[0].t, 3600000 - m.HISTORY_MS);
     // A point from before the last one is not added.
-    assert.equal(m.pushPoint([{ t: 5, v: 1 }], 5, 2).length, 1);
+    const once = m.pushPoint(m.pushPoint(m.newSeries(), 5, 1), 5, 2);
+    assert.deepEqual(m.seriesPoints(once), [{ t: 5, v: 1 }]);
   });
 
   it('is drawn across the chart, the largest value at the top', () => {
     const now = 1000000;
-    const points = m.chartPoints([{ t: now - m.HISTORY_MS, v: 0 }, { t: now, v: 8 }], now);
-    assert.equal(points, `0.0,${m.CHART_H.toFixed(1)} ${m.CHART_W.toFixed(1)},0.0`);
-    assert.equal(m.chartPoints([], now), '');
+    const series = m.pushPoint(m.pushPoint(m.newSeries(), now - m.HISTORY_MS, 0), now, 8);
+    assert.equal(m.chartPoints(series, now), `0.0,${m.CHART_H.toFixed(1)} ${m.CHART_W.toFixed(1)},0.0`);
+    assert.equal(m.chartPoints(m.newSeries(), now), '');
+    // A full series: every k-th point, the newest among them.
+    const full = m.newSeries();
+    for (let t = 1; t <= m.HISTORY_MAX; t++) m.pushPoint(full, now - m.HISTORY_MAX + t, t);
+    const drawn = m.chartPoints(full, now).split(' ');
+    assert.equal(drawn.length, m.CHART_POINTS);
+    assert.equal(drawn[drawn.length - 1], `${m.CHART_W.toFixed(1)},0.0`);
   });
 });
 
@@ -52,7 +64,7 @@ describe('a stalled slot', () => {
       assert.equal(again.since, 12000);
     }
     // A new task, or counts that went back, start a new record and series.
-    rec.series.push({ t: 1, v: 1 });
+    m.pushPoint(rec.series, 1, 1);
     for (const [n, task] of [[busy(5), 8], [busy(1), 7]]) {
       const fresh = m.slotRecord(structuredClone(rec), n, task, 20000);
       assert.deepEqual([fresh.since, fresh.series.length], [20000, 0]);
