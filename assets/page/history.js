@@ -13,6 +13,7 @@
   var CHART_W = 120;
   var CHART_H = 24;
   var CHART_POINTS = 60;
+  var CHART_MIN_MS = 60000;
 
   // A series: a ring of HISTORY_MAX points (time `t`, value `v`), the
   // oldest at `first`, `length` of them in use. Its memory is taken once,
@@ -121,8 +122,9 @@
     return (v === null ? DASH : v.toFixed(1)) + ' t/s';
   }
 
-  // The points of a chart of `series` over the HISTORY_MS before `now`, as
-  // an SVG polyline's `points`: time across CHART_W, the value up CHART_H
+  // The points of a chart of `series` up to `now`, as an SVG polyline's
+  // `points`: time across CHART_W (the series' own span, from CHART_MIN_MS
+  // to HISTORY_MS), the value up CHART_H
   // from 0 to the largest value drawn (at least 1). A long series is drawn
   // from every k-th point, at most CHART_POINTS and always the newest: the
   // chart is no wider than that, and its cost stays the same however long
@@ -137,9 +139,12 @@
     picked.forEach(function (p) {
       top = Math.max(top, p.v);
     });
+    // A young series fills the chart from CHART_MIN_MS on.
+    var oldest = series.length > 0 ? pointAt(series, 0).t : now;
+    var span = Math.min(HISTORY_MS, Math.max(CHART_MIN_MS, now - oldest));
     return picked
       .map(function (p) {
-        var x = CHART_W - ((now - p.t) / HISTORY_MS) * CHART_W;
+        var x = CHART_W - ((now - p.t) / span) * CHART_W;
         var y = CHART_H - (p.v / top) * CHART_H;
         return x.toFixed(1) + ',' + y.toFixed(1);
       })

@@ -8,31 +8,10 @@ import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { launchBrowser, pageState, waitFor, waitForRenders } from './helpers/browser.mjs';
+import { launchBrowser, overviewState, pageState, waitFor } from './helpers/browser.mjs';
 import { startHost } from './helpers/host.mjs';
 import { fixture } from './helpers/paths.mjs';
 import { closedAddress, startAnswers } from './helpers/stand_in_http.mjs';
-
-// What the overview shows, group by group.
-export function overviewState(page) {
-  return page.evaluate(() =>
-    [...document.querySelectorAll('#card .ov-group')].map((g) => {
-      const $ = (sel) => g.querySelector(sel);
-      const err = $('.ov-body > .sl-err');
-      return {
-        name: $('.ov-name').textContent,
-        href: $('.ov-name').getAttribute('href'),
-        state: $('.ov-state').textContent,
-        count: $('.ov-count').textContent,
-        speed: $('.ov-speed').textContent,
-        points: ($('.chart polyline').getAttribute('points') || '').split(' ').filter(Boolean),
-        slots: g.querySelectorAll('.ov-body > .sl-slot').length,
-        stalled: g.querySelectorAll('.sl-stalled').length,
-        message: err ? err.textContent : null,
-      };
-    })
-  );
-}
 
 const root = mkdtempSync(join(tmpdir(), 'slots-fleet-'));
 after(() => rmSync(root, { recursive: true, force: true }));

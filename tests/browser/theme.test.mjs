@@ -291,7 +291,9 @@ describe('token sets', () => {
         return ['dot', 'card'].map((id) => document.getElementById(id)).concat(bar.firstChild)
           .map((e) => getComputedStyle(e).transitionDuration);
       });
-      assert.deepEqual(got, [duration, duration, duration], motion);
+      // The context bar jumps to its width: animating it relaid the card
+      // every frame.
+      assert.deepEqual(got, [duration, duration, '0s'], motion);
       await page.context().close();
     }
   });

@@ -40,6 +40,9 @@ describe('a series', () => {
     const series = m.pushPoint(m.pushPoint(m.newSeries(), now - m.HISTORY_MS, 0), now, 8);
     assert.equal(m.chartPoints(series, now), `0.0,${m.CHART_H.toFixed(1)} ${m.CHART_W.toFixed(1)},0.0`);
     assert.equal(m.chartPoints(m.newSeries(), now), '');
+    // A young series spans the chart from a minute on.
+    const young = m.pushPoint(m.pushPoint(m.newSeries(), now - 30000, 1), now, 1);
+    assert.equal(m.chartPoints(young, now), `60.0,0.0 ${m.CHART_W.toFixed(1)},0.0`);
     // A full series: every k-th point, the newest among them.
     const full = m.newSeries();
     for (let t = 1; t <= m.HISTORY_MAX; t++) m.pushPoint(full, now - m.HISTORY_MAX + t, t);

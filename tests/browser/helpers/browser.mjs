@@ -133,6 +133,27 @@ export function pageState(page) {
   });
 }
 
+/** What the overview shows, group by group. */
+export function overviewState(page) {
+  return page.evaluate(() =>
+    [...document.querySelectorAll('#card .ov-group')].map((g) => {
+      const $ = (sel) => g.querySelector(sel);
+      const err = $('.ov-body > .sl-err');
+      return {
+        name: $('.ov-name').textContent,
+        href: $('.ov-name').getAttribute('href'),
+        state: $('.ov-state').textContent,
+        count: $('.ov-count').textContent,
+        speed: $('.ov-speed').textContent,
+        points: ($('.chart polyline').getAttribute('points') || '').split(' ').filter(Boolean),
+        slots: g.querySelectorAll('.ov-body > .sl-slot').length,
+        stalled: g.querySelectorAll('.sl-stalled').length,
+        message: err ? err.textContent : null,
+      };
+    })
+  );
+}
+
 /** The calls of one kind ('slots' or 'sessions') the page made so far. */
 export async function callsOf(page, action) {
   const calls = await page.evaluate(() => window.__calls.slice());
