@@ -22,8 +22,9 @@ const std::string kHeaders =
 const std::string kMiddleDot = "\xC2\xB7";
 
 // The monitor script's pieces, in the order they are joined.
-const std::vector<std::string> kMonitorScript = {"slot_math.js", "address.js", "draw.js",
-                                                 "poll.js",      "watch.js",   "controls.js"};
+const std::vector<std::string> kMonitorScript = {"slot_math.js", "history.js", "address.js",
+                                                 "draw.js",      "poll.js",    "watch.js",
+                                                 "overview.js",  "controls.js"};
 
 fs::path assets_dir() {
   return fs::path(SLOTS_FIXTURES_DIR).parent_path().parent_path() / "assets" / "page";
