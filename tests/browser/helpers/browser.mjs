@@ -21,9 +21,19 @@ const ARGS = [
 function instrument() {
   window.__calls = [];
   const realFetch = window.fetch;
+  // And how many of them have no body yet.
+  window.__pending = 0;
   window.fetch = function (input) {
     window.__calls.push(String(input));
-    return realFetch.apply(this, arguments);
+    window.__pending++;
+    const settled = () => window.__pending--;
+    return realFetch.apply(this, arguments).then((r) => {
+      r.clone().text().then(settled, settled);
+      return r;
+    }, (e) => {
+      settled();
+      throw e;
+    });
   };
   // Every rendering writes the footer's time, or empties the card for a
   // message: count those.
