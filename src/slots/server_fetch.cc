@@ -207,4 +207,21 @@ bool fetch_or_reply(const platform::Environment& env, const std::string& endpoin
   return true;
 }
 
+bool fetch_all_or_reply(const platform::Environment& env, const std::vector<std::string>& endpoints,
+                        std::string_view unable, text::Output& out, FetchedAll* fetched,
+                        std::string_view* first) {
+  *fetched = fetch_endpoints(env, endpoints);
+  if (!fetched->started) {
+    text::reply_json_err(out, "502 Bad Gateway", "failed to invoke curl", endpoints[0]);
+    return false;
+  }
+  const Transfer& transfer = fetched->transfers[0];
+  *first = trim_trailing_space(transfer.body);
+  if (!transfer.ok || first->size() <= 1) {
+    text::reply_json_err(out, "502 Bad Gateway", unable, endpoints[0]);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace slots

@@ -86,6 +86,15 @@ FetchedAll fetch_endpoints(const platform::Environment& env,
                            const std::vector<std::string>& endpoints,
                            std::chrono::milliseconds limit = std::chrono::milliseconds(0));
 
+/// fetch_endpoints for a call that answers for the first endpoint, answering
+/// the 502 itself as fetch_or_reply does ("failed to invoke curl", or
+/// `unable` when the first transfer did not end well or brought one byte or
+/// less; the first endpoint is the envelope's url). True with `*first` the
+/// first body without its trailing white space; false when it answered.
+bool fetch_all_or_reply(const platform::Environment& env, const std::vector<std::string>& endpoints,
+                        std::string_view unable, text::Output& out, FetchedAll* fetched,
+                        std::string_view* first);
+
 /// The -w format of fetch_endpoints for `boundary`: a line feed, the
 /// boundary, then " %{size_download} %{http_code} %{exitcode}" and a line
 /// feed (curl reads the "\n" escapes).

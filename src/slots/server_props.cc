@@ -72,15 +72,9 @@ void handle_props(const platform::Environment& env, const text::Query& query, te
     return;
   }
   // Both in one curl run: one process, and the two answers of one moment.
-  const FetchedAll fetched = fetch_endpoints(env, {endpoint, metrics_endpoint(url)});
-  if (!fetched.started) {
-    text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
-    return;
-  }
-  const Transfer& props = fetched.transfers[0];
-  const std::string_view body = trim_trailing_space(props.body);
-  if (!props.ok || body.size() <= 1) {
-    text::reply_json_err(out, kBadGateway, kUnable, endpoint);
+  FetchedAll fetched;
+  std::string_view body;
+  if (!fetch_all_or_reply(env, {endpoint, metrics_endpoint(url)}, kUnable, out, &fetched, &body)) {
     return;
   }
   const Transfer& metrics = fetched.transfers[1];

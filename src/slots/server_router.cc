@@ -20,7 +20,6 @@ namespace slots {
 
 namespace {
 
-constexpr std::string_view kBadGateway = "502 Bad Gateway";
 // At most this many models' slots in one call.
 constexpr std::size_t kMaxNamed = 64;
 
@@ -164,16 +163,10 @@ void handle_router(const platform::Environment& env, const text::Query& query, t
   for (const Named& n : quiet) {
     endpoints.push_back(metrics_endpoint(model_address(url, n.encoded)));
   }
-  const FetchedAll fetched = fetch_endpoints(env, endpoints);
-  if (!fetched.started) {
-    text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
-    return;
-  }
-  const Transfer& list = fetched.transfers[0];
-  const std::string_view data = trim_trailing_space(list.body);
-  if (!list.ok || data.size() <= 1) {
-    text::reply_json_err(out, kBadGateway, "unable to fetch /models from llama.cpp server",
-                         endpoint);
+  FetchedAll fetched;
+  std::string_view data;
+  if (!fetch_all_or_reply(env, endpoints, "unable to fetch /models from llama.cpp server", out,
+                          &fetched, &data)) {
     return;
   }
   std::vector<ModelEntry> models;

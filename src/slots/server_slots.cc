@@ -50,15 +50,9 @@ void reply_server_slots(const platform::Environment& env, std::string_view url, 
     return;
   }
   // Both in one curl run: one process a poll, and counters of the same moment.
-  const FetchedAll fetched = fetch_endpoints(env, {endpoint, metrics_endpoint(url)});
-  if (!fetched.started) {
-    text::reply_json_err(out, kBadGateway, "failed to invoke curl", endpoint);
-    return;
-  }
-  const Transfer& slots = fetched.transfers[0];
-  const std::string_view data = trim_trailing_space(slots.body);
-  if (!slots.ok || data.size() <= 1) {
-    text::reply_json_err(out, kBadGateway, kUnable, endpoint);
+  FetchedAll fetched;
+  std::string_view data;
+  if (!fetch_all_or_reply(env, {endpoint, metrics_endpoint(url)}, kUnable, out, &fetched, &data)) {
     return;
   }
   const Transfer& metrics = fetched.transfers[1];
