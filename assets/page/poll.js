@@ -253,18 +253,17 @@
     }
     if (busy) return;
     var s = current();
+    var drawn = function (view) {
+      measureView(s, view);
+      draw(view, { url: curUrl, sid: curSid });
+    };
     if (!curUrl && !curSid) {
-      measureView(s, messageView(PICK_MSG));
-      draw(messageView(PICK_MSG), { url: curUrl, sid: curSid });
+      drawn(messageView(PICK_MSG));
       return;
     }
     busy = true;
     var done = function () {
       busy = false;
-    };
-    var drawn = function (view) {
-      measureView(s, view);
-      draw(view, { url: curUrl, sid: curSid });
     };
     fetchView(s)
       .then(function (view) {

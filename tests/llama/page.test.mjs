@@ -3,22 +3,15 @@
 // clock: fresh slots, live speeds against the server's own figures, the
 // disabled endpoint, a server that restarts, a key, and a router's models.
 import assert from 'node:assert/strict';
-import { after, describe, it } from 'node:test';
+import { describe, it } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { callsOf, pageState, waitFor } from '../browser/helpers/browser.mjs';
 import { startHost } from '../browser/helpers/host.mjs';
 import { useSetup } from '../browser/helpers/setup.mjs';
-import { modelArgs, routerArgs, startLlama, until } from './helpers/llama.mjs';
+import { modelArgs, routerArgs, until, useLlamas } from './helpers/llama.mjs';
 
 const s = useSetup();
-const servers = [];
-after(() => Promise.all(servers.map((x) => x.close())));
-
-async function llama(args) {
-  const server = await startLlama(args);
-  servers.push(server);
-  return server;
-}
+const llama = useLlamas();
 
 // The page on a real clock, opened on `url`, after its first rendering.
 async function openOn(url) {

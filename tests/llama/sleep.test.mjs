@@ -5,21 +5,14 @@
 // page opens stays asleep; the same for a router's model; without
 // --metrics the page says it keeps the server awake; a full server's queue.
 import assert from 'node:assert/strict';
-import { after, describe, it } from 'node:test';
+import { describe, it } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { pageState } from '../browser/helpers/browser.mjs';
 import { useSetup } from '../browser/helpers/setup.mjs';
-import { modelArgs, routerArgs, startLlama, until } from './helpers/llama.mjs';
+import { modelArgs, routerArgs, until, useLlamas } from './helpers/llama.mjs';
 
 const s = useSetup();
-const servers = [];
-after(() => Promise.all(servers.map((x) => x.close())));
-
-async function llama(args) {
-  const server = await startLlama(args);
-  servers.push(server);
-  return server;
-}
+const llama = useLlamas();
 
 // The page's poll, its quiet time (slot_math.js) and the server's idle time.
 const POLL_MS = 1500;

@@ -3,6 +3,7 @@
 // too: on 127.0.0.1 and a free port, stopped with its own children (a
 // router's model servers). SLOTS_LLAMA_DIR names the built server's folder.
 import { spawn } from 'node:child_process';
+import { after } from 'node:test';
 import { join } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { ROOT } from '../../browser/helpers/paths.mjs';
@@ -72,6 +73,20 @@ export async function startLlama(args) {
     close: () => api.stop(),
   };
   return api.start();
+}
+
+/**
+ * For a test file: a function that starts a server as startLlama does; every
+ * server it started is stopped when the file's tests are done.
+ */
+export function useLlamas() {
+  const servers = [];
+  after(() => Promise.all(servers.map((x) => x.close())));
+  return async (args) => {
+    const server = await startLlama(args);
+    servers.push(server);
+    return server;
+  };
 }
 
 /** Waits until `check` resolves truthy (at most `ms`), and returns that. */
