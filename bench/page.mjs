@@ -1,8 +1,8 @@
 // The page's own cost: main-thread time (script, layout, style, from the
 // DevTools protocol's Performance metrics) per poll at 64 and 512 busy slots,
 // in the one-source view (one server) and in the overview (eight configured
-// servers, their slots shared out), and its JS heap over a long run of the
-// overview at 64 busy slots, in Debian's Chromium through the real CGI host.
+// servers, their slots shared out), and its JS heap over a long run at 64
+// busy slots in each view, in Debian's Chromium through the real CGI host.
 // The clock is paused and run poll by poll, so a "minute" is 40 polls
 // however long the machine takes for them.
 //
@@ -54,6 +54,8 @@ async function run(browser, host, answers, name, n, polls, { overview = false, h
   const heaps = {};
   for (let i = 1; i <= polls; i++) {
     answer(i);
+    // Every answer in, so that the timer asks every source again.
+    await waitFor(page, () => window.__pending === 0);
     // The test harness's list of calls is emptied, so that only the page's
     // own memory is measured.
     const [calls, renders] = await page.evaluate(() => {
@@ -104,16 +106,22 @@ try {
         `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2)} ms`);
     }
   }
+  // The heap over a long run at 64 busy slots, in each view.
   const half = Math.round(LONG / 2);
-  const { heaps } = await run(browser, longHost, answers, 'long', 64, LONG, {
-    overview: true,
-    heapAt: [40, half, LONG],
-  });
   const mib = (b) => (b / 1048576).toFixed(2);
-  const pct = (b) => `${(((b / heaps[40]) - 1) * 100).toFixed(1)} %`;
-  console.log(`JS heap of the overview at 64 busy slots after 40 polls (1 min): ${mib(heaps[40])} MiB; ` +
-    `after ${half}: ${mib(heaps[half])} MiB (${pct(heaps[half])}); ` +
-    `after ${LONG}: ${mib(heaps[LONG])} MiB (${pct(heaps[LONG])})`);
+  for (const [view, overview, name] of [
+    ['one source', false, 'long1'],
+    ['overview', true, 'long'],
+  ]) {
+    const { heaps } = await run(browser, overview ? longHost : host, answers, name, 64, LONG, {
+      overview,
+      heapAt: [40, half, LONG],
+    });
+    const pct = (b) => `${(((b / heaps[40]) - 1) * 100).toFixed(1)} %`;
+    console.log(`JS heap, ${view}, 64 busy slots, after 40 polls (1 min): ${mib(heaps[40])} MiB; ` +
+      `after ${half}: ${mib(heaps[half])} MiB (${pct(heaps[half])}); ` +
+      `after ${LONG}: ${mib(heaps[LONG])} MiB (${pct(heaps[LONG])})`);
+  }
 } finally {
   await Promise.all([browser.close(), answers.close(), host.stop(), o64.stop(), o512.stop(), longHost.stop()]);
 }

@@ -39,7 +39,8 @@
   }
 
   function setShown(e, on) {
-    e.style.display = on ? '' : 'none';
+    var display = on ? '' : 'none';
+    if (e.style.display !== display) e.style.display = display;
   }
 
   // Makes the children of `into` the elements of `items` in their order:

@@ -112,15 +112,7 @@
 
   // Where a heading leads: the page with this group chosen.
   function pageHref(pick) {
-    var q = new URLSearchParams();
-    FORWARDED.concat(['view']).forEach(function (name) {
-      var v = sp.get(name);
-      if (v) q.append(name, v);
-    });
-    Object.keys(pick).forEach(function (name) {
-      q.set(name, pick[name]);
-    });
-    var text = q.toString();
+    var text = pageQuery(FORWARDED.concat(['view']), pick);
     return location.pathname + (text ? '?' + text : '');
   }
 

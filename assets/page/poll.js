@@ -66,9 +66,11 @@
     );
   }
 
-  function apiUrl(extra) {
+  // The page's own parameters of these `names`, then `extra` (those left
+  // empty are not written), as a query.
+  function pageQuery(names, extra) {
     var q = new URLSearchParams();
-    FORWARDED.forEach(function (name) {
+    names.forEach(function (name) {
       var v = sp.get(name);
       if (v) q.append(name, v);
     });
@@ -78,7 +80,11 @@
       // set() keeps the first entry of that name in its place.
       q.set(name, String(v));
     });
-    return location.pathname + '?' + q.toString();
+    return q.toString();
+  }
+
+  function apiUrl(extra) {
+    return location.pathname + '?' + pageQuery(FORWARDED, extra);
   }
 
   // One call of the program: the parsed answer, or an error of its own
