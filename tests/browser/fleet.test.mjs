@@ -138,7 +138,9 @@ describe('configured servers: the overview', () => {
       );
     }
     for (const g of await overviewState(page)) {
-      assert.ok(g.points.length <= 16, `${g.name}: ${g.points.length} points`);
+      // Five minutes hold 16 answers 20 s apart, a few more when some land
+      // early in a step; without the limit there are 41.
+      assert.ok(g.points.length <= 20, `${g.name}: ${g.points.length} points`);
       if (g.state !== 'failing') assert.ok(g.points.length >= 12, `${g.name}: ${g.points.length}`);
       for (const p of g.points) assert.ok(Number(p.split(',')[0]) >= 0, `${g.name}: ${p}`);
     }
