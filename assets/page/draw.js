@@ -84,28 +84,67 @@
     return { key: 'msg:' + text, make: messageRow.bind(null, err) };
   }
 
-  // A chart: an inline SVG polyline in the chart's own units (history.js),
-  // its colour from the theme.
-  var SVG_NS = 'http://www.w3.org/2000/svg';
+  // A chart: a canvas of its size in CSS pixels (`w` by `h`, backed at the
+  // screen's pixel ratio), its line in the theme's green. A canvas is
+  // painted, never laid out, so a poll that moves every chart costs the
+  // page no layout.
+  var GROUP_CHART = [120, 24];
+  var SLOT_CHART = [72, 14];
+  var CHART_LINE = 1.5;
+  var NO_POINTS_DRAWN = new Float64Array(0);
 
-  function chartNode(cls) {
-    var svg = document.createElementNS(SVG_NS, 'svg');
-    svg.setAttribute('class', cls);
-    svg.setAttribute('viewBox', '0 0 ' + CHART_W + ' ' + CHART_H);
-    svg.setAttribute('preserveAspectRatio', 'none');
-    svg.setAttribute('aria-hidden', 'true');
-    var line = document.createElementNS(SVG_NS, 'polyline');
-    svg.appendChild(line);
-    svg._line = line;
-    return svg;
+  function chartNode(cls, size) {
+    var c = document.createElement('canvas');
+    var ratio = window.devicePixelRatio || 1;
+    c.className = cls;
+    c.setAttribute('aria-hidden', 'true');
+    c.style.width = size[0] + 'px';
+    c.style.height = size[1] + 'px';
+    c.width = Math.round(size[0] * ratio);
+    c.height = Math.round(size[1] * ratio);
+    c._ratio = ratio;
+    c._points = NO_POINTS_DRAWN;
+    return c;
   }
 
   // A chart moves with time, so it is drawn again whenever it has points.
-  function setChart(svg, series, now) {
-    if (series.length === 0 && !svg._drawn) return;
-    svg._line.setAttribute('points', chartPoints(series, now));
-    svg._drawn = series.length > 0;
+  // Its points (chartPoints, history.js) are kept for a change of theme.
+  function setChart(c, series, now) {
+    if (series.length === 0 && c._points.length === 0) return;
+    c._points = chartPoints(series, now);
+    paintChart(c);
   }
+
+  // The theme's green, read again only when the theme changed.
+  var ink = { theme: undefined, colour: '' };
+
+  function paintChart(c) {
+    var root = document.documentElement;
+    var theme = root.getAttribute('data-theme');
+    if (ink.theme !== theme) {
+      ink.theme = theme;
+      ink.colour = getComputedStyle(root).getPropertyValue('--green').trim();
+    }
+    var g = c.getContext('2d');
+    var pts = c._points;
+    g.clearRect(0, 0, c.width, c.height);
+    if (pts.length === 0) return;
+    // The line keeps inside the canvas: half its width from each edge.
+    var line = CHART_LINE * c._ratio;
+    var sx = (c.width - line) / CHART_W;
+    var sy = (c.height - line) / CHART_H;
+    g.lineWidth = line;
+    g.lineJoin = 'round';
+    g.strokeStyle = ink.colour;
+    g.beginPath();
+    for (var i = 0; i < pts.length; i += 2) g.lineTo(line / 2 + pts[i] * sx, line / 2 + pts[i + 1] * sy);
+    g.stroke();
+  }
+
+  // Another theme: every chart again in its green.
+  new MutationObserver(function () {
+    [].forEach.call(document.querySelectorAll('canvas.chart'), paintChart);
+  }).observe(document.documentElement, { attributes: true, attributeFilter: ['data-theme'] });
 
   // A slot's block for the row `r` of slotRows (slot_math.js): an idle row,
   // or a busy slot's head, details and context bar. `x`, in the overview:
@@ -154,7 +193,7 @@
       head.appendChild(e);
     });
     if (charted) {
-      p.chart = chartNode('chart chart-slot');
+      p.chart = chartNode('chart chart-slot', SLOT_CHART);
       head.appendChild(p.chart);
     }
     block.appendChild(head);

@@ -122,31 +122,27 @@
     return (v === null ? DASH : v.toFixed(1)) + ' t/s';
   }
 
-  // The points of a chart of `series` up to `now`, as an SVG polyline's
-  // `points`: time across CHART_W (the series' own span, from CHART_MIN_MS
-  // to HISTORY_MS), the value up CHART_H
-  // from 0 to the largest value drawn (at least 1). A long series is drawn
-  // from every k-th point, at most CHART_POINTS and always the newest: the
-  // chart is no wider than that, and its cost stays the same however long
-  // the page runs.
+  // The points of a chart of `series` up to `now`, in the chart's units, as
+  // one flat list x0, y0, x1, y1, ... (a Float64Array): time across CHART_W (the series' own
+  // span, from CHART_MIN_MS to HISTORY_MS), the value up CHART_H from 0 to
+  // the largest value drawn (at least 1). A long series is drawn from every
+  // k-th point, at most CHART_POINTS and always the newest: the chart is no
+  // wider than that, and its cost stays the same however long the page runs.
   function chartPoints(series, now) {
     var step = Math.ceil(series.length / CHART_POINTS);
-    var picked = [];
-    for (var i = (series.length - 1) % step; i < series.length; i += step) {
-      picked.push(pointAt(series, i));
-    }
+    var first = (series.length - 1) % step;
     var top = 1;
-    picked.forEach(function (p) {
-      top = Math.max(top, p.v);
-    });
+    for (var i = first; i < series.length; i += step) top = Math.max(top, pointAt(series, i).v);
     // A young series fills the chart from CHART_MIN_MS on.
     var oldest = series.length > 0 ? pointAt(series, 0).t : now;
     var span = Math.min(HISTORY_MS, Math.max(CHART_MIN_MS, now - oldest));
-    return picked
-      .map(function (p) {
-        var x = CHART_W - ((now - p.t) / span) * CHART_W;
-        var y = CHART_H - (p.v / top) * CHART_H;
-        return x.toFixed(1) + ',' + y.toFixed(1);
-      })
-      .join(' ');
+    // A typed list: its memory is outside the script's heap, whatever the
+    // length of the history.
+    var out = new Float64Array(2 * Math.ceil((series.length - first) / step));
+    for (var k = first, j = 0; k < series.length; k += step, j += 2) {
+      var p = pointAt(series, k);
+      out[j] = CHART_W - ((now - p.t) / span) * CHART_W;
+      out[j + 1] = CHART_H - (p.v / top) * CHART_H;
+    }
+    return out;
   }

@@ -180,7 +180,7 @@
       state: node('span', 'ov-state'),
       count: node('span', 'ov-count'),
       queue: node('span', 'ov-queue'),
-      chart: chartNode('chart'),
+      chart: chartNode('chart', GROUP_CHART),
       speed: node('span', 'ov-speed'),
       body: node('div', 'ov-body')
     };

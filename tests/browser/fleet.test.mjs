@@ -121,6 +121,32 @@ describe('configured servers: the overview', () => {
     await page.close();
   });
 
+  it("draws its charts in the theme's green, and again when the theme changes", async () => {
+    const { page } = await open(false);
+    await waitFor(page, () => document.querySelector('#card .chart')._points.length >= 4);
+    // The colours of the chart's fully covered pixels, and the theme's green.
+    const ink = () =>
+      page.evaluate(() => {
+        const c = document.querySelector('#card .chart');
+        const px = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+        const seen = new Set();
+        for (let i = 0; i < px.length; i += 4) if (px[i + 3] === 255) seen.add(`rgb(${px[i]}, ${px[i + 1]}, ${px[i + 2]})`);
+        const probe = document.createElement('b');
+        probe.style.color = 'var(--green)';
+        document.body.appendChild(probe);
+        const green = getComputedStyle(probe).color;
+        probe.remove();
+        return { seen: [...seen], green };
+      });
+    const dark = await ink();
+    assert.deepEqual(dark.seen, [dark.green]);
+    await page.click('#themeToggle');
+    const light = await ink();
+    assert.notEqual(light.green, dark.green);
+    assert.deepEqual(light.seen, [light.green]);
+    await page.close();
+  });
+
   it('keeps five minutes of history however long it runs', async () => {
     const { page } = await open(false, { clock: Date.now() });
     // Forty answers about 20 s apart, more than 13 minutes: the charts keep
@@ -142,7 +168,7 @@ describe('configured servers: the overview', () => {
       // early in a step; without the limit there are 41.
       assert.ok(g.points.length <= 20, `${g.name}: ${g.points.length} points`);
       if (g.state !== 'failing') assert.ok(g.points.length >= 12, `${g.name}: ${g.points.length}`);
-      for (const p of g.points) assert.ok(Number(p.split(',')[0]) >= 0, `${g.name}: ${p}`);
+      for (const [x] of g.points) assert.ok(x >= 0, `${g.name}: ${x}`);
     }
     await page.close();
   });

@@ -92,15 +92,15 @@ describe('the overview of real llama-servers', () => {
     done.catch(() => {});
     const first = await waitFor(page, () => {
       const g = [...document.querySelectorAll('#card .ov-group')][0];
-      const line = g.querySelector('.sl-slot .chart polyline');
-      return line && line.getAttribute('points') ? line.getAttribute('points').split(' ').length : 0;
+      const chart = g.querySelector('.sl-slot .chart');
+      return chart ? chart._points.length / 2 : 0;
     });
     const later = await waitFor(
       page,
       (n) => {
         const g = [...document.querySelectorAll('#card .ov-group')][0];
-        const line = g.querySelector('.sl-slot .chart polyline');
-        const count = line ? (line.getAttribute('points') || '').split(' ').length : 0;
+        const chart = g.querySelector('.sl-slot .chart');
+        const count = chart ? chart._points.length / 2 : 0;
         return count >= n + 3 && count;
       },
       first

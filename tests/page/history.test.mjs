@@ -38,17 +38,18 @@ describe('a series', () => {
   it('is drawn across the chart, the largest value at the top', () => {
     const now = 1000000;
     const series = m.pushPoint(m.pushPoint(m.newSeries(), now - m.HISTORY_MS, 0), now, 8);
-    assert.equal(m.chartPoints(series, now), `0.0,${m.CHART_H.toFixed(1)} ${m.CHART_W.toFixed(1)},0.0`);
-    assert.equal(m.chartPoints(m.newSeries(), now), '');
+    const chart = (sr) => Array.from(m.chartPoints(sr, now));
+    assert.deepEqual(chart(series), [0, m.CHART_H, m.CHART_W, 0]);
+    assert.deepEqual(chart(m.newSeries()), []);
     // A young series spans the chart from a minute on.
     const young = m.pushPoint(m.pushPoint(m.newSeries(), now - 30000, 1), now, 1);
-    assert.equal(m.chartPoints(young, now), `60.0,0.0 ${m.CHART_W.toFixed(1)},0.0`);
+    assert.deepEqual(chart(young), [m.CHART_W / 2, 0, m.CHART_W, 0]);
     // A full series: every k-th point, the newest among them.
     const full = m.newSeries();
     for (let t = 1; t <= m.HISTORY_MAX; t++) m.pushPoint(full, now - m.HISTORY_MAX + t, t);
-    const drawn = m.chartPoints(full, now).split(' ');
-    assert.equal(drawn.length, m.CHART_POINTS);
-    assert.equal(drawn[drawn.length - 1], `${m.CHART_W.toFixed(1)},0.0`);
+    const drawn = chart(full);
+    assert.equal(drawn.length, 2 * m.CHART_POINTS);
+    assert.deepEqual(drawn.slice(-2), [m.CHART_W, 0]);
   });
 });
 

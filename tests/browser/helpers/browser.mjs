@@ -155,7 +155,8 @@ export function overviewState(page) {
         state: $('.ov-state').textContent,
         count: $('.ov-count').textContent,
         speed: $('.ov-speed').textContent,
-        points: ($('.chart polyline').getAttribute('points') || '').split(' ').filter(Boolean),
+        // The heading chart's points drawn, each [x, y].
+        points: Array.from($('.chart')._points || []).flatMap((v, i, all) => (i % 2 ? [] : [[v, all[i + 1]]])),
         slots: g.querySelectorAll('.ov-body > .sl-slot').length,
         stalled: g.querySelectorAll('.sl-stalled').length,
         message: err ? err.textContent : null,
