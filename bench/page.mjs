@@ -28,6 +28,7 @@ async function metrics(cdp) {
   const m = Object.fromEntries(list.map((x) => [x.name, x.value]));
   return {
     main: (m.ScriptDuration + m.LayoutDuration + m.RecalcStyleDuration) * 1000,
+    layouts: m.LayoutCount,
     heap: m.JSHeapUsedSize,
   };
 }
@@ -36,8 +37,8 @@ const SERVERS = 8;
 
 // Opens the page (one server `name`, or with `overview` the eight servers
 // `name0`..`name7` of the host) at `n` busy slots and runs it `polls` polls,
-// the answers changing every poll; returns the main-thread time of each poll
-// and the heap after the polls listed in `heapAt`.
+// the answers changing every poll; returns the main-thread time and the
+// layouts of each poll, and the heap after the polls listed in `heapAt`.
 async function run(browser, host, answers, name, n, polls, { overview = false, heapAt = [] } = {}) {
   const names = overview ? Array.from({ length: SERVERS }, (_, i) => `${name}${i}`) : [name];
   const answer = (step) => {
@@ -47,10 +48,15 @@ async function run(browser, host, answers, name, n, polls, { overview = false, h
   const page = await browser.newPage({ clock: Date.now() });
   await page.goto(overview ? host.url : `${host.url}?url=${encodeURIComponent(answers.address(name))}`);
   // Every source drawn once.
-  await waitFor(page, (count) => window.__renders >= count, names.length);
+  await waitFor(
+    page,
+    (k) => window.__renders >= 1 && (k === 1 || document.querySelectorAll('#card .ov-group').length === k),
+    names.length
+  );
   const cdp = await page.context().newCDPSession(page);
   await cdp.send('Performance.enable');
   const times = [];
+  const layouts = [];
   const heaps = {};
   for (let i = 1; i <= polls; i++) {
     answer(i);
@@ -64,19 +70,23 @@ async function run(browser, host, answers, name, n, polls, { overview = false, h
     });
     const before = await metrics(cdp);
     await page.clock.runFor(POLL_MS);
+    // Every source asked again, and its answer drawn (the overview draws
+    // the answers of a poll together).
     await waitFor(
       page,
-      ([c, r, k]) => window.__calls.length >= c + k && window.__renders >= r + k,
+      ([c, r, k]) => window.__calls.length >= c + k && window.__renders > r && window.__pending === 0,
       [calls, renders, names.length]
     );
-    times.push((await metrics(cdp)).main - before.main);
+    const after = await metrics(cdp);
+    times.push(after.main - before.main);
+    layouts.push(after.layouts - before.layouts);
     if (heapAt.includes(i)) {
       await cdp.send('HeapProfiler.collectGarbage');
       heaps[i] = (await metrics(cdp)).heap;
     }
   }
   await page.close();
-  return { times, heaps };
+  return { times, layouts, heaps };
 }
 
 const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
@@ -92,7 +102,7 @@ const [browser, host, o64, o512, longHost] = await Promise.all([
   startHost({ QV_LLAMA_SERVERS: fleet('long') }),
 ]);
 try {
-  console.log('view         slots  polls  main thread per poll, median  p90');
+  console.log('view         slots  polls  main thread per poll, median  p90       layouts a poll');
   for (const [view, overview] of [
     ['one source', false],
     ['overview', true],
@@ -100,10 +110,11 @@ try {
     for (const n of [64, 512]) {
       const name = overview ? `o${n}` : `s${n}`;
       const on = overview ? { 64: o64, 512: o512 }[n] : host;
-      const { times } = await run(browser, on, answers, name, n, POLLS, { overview });
+      const { times, layouts } = await run(browser, on, answers, name, n, POLLS, { overview });
       const sorted = [...times].sort((a, b) => a - b);
       console.log(`${view.padEnd(11)}  ${String(n).padStart(5)}  ${String(POLLS).padStart(5)}  ` +
-        `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2)} ms`);
+        `${median(times).toFixed(2).padStart(8)} ms  ${sorted[Math.floor(sorted.length * 0.9)].toFixed(2).padStart(5)} ms  ` +
+        `${median(layouts)}`);
     }
   }
   // The heap over a long run at 64 busy slots, in each view.

@@ -93,10 +93,11 @@
           : !!curSid && !o.dataset.url && o.value === curSid;
     });
     card._mode = '';
-    var drawn = sources().filter(function (e) {
+    // Back in the overview: every group drawn at once from its last view.
+    var drawn = sources().some(function (e) {
       return !!e.view;
-    })[0];
-    if (overview.on && drawn) drawOverview(drawn);
+    });
+    if (overview.on && drawn) drawOverview([]);
     poll();
   }
 

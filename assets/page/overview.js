@@ -4,10 +4,10 @@
   // generation speeds, its queue, a chart of that sum) over its slots. The
   // page shows it when the host configures servers or its address has
   // view=all, and nothing else is chosen. Each source is polled on its own
-  // (fetchView, poll.js, so it is watched without being woken), and its
-  // group is drawn as soon as its answer is in: a source that is slow or
-  // dead delays no other. A heading opens the one-source view of its group,
-  // and the browser's Back returns here.
+  // (fetchView, poll.js, so it is watched without being woken); the answers
+  // of a poll are drawn together, and a source that is slow or dead holds
+  // no other back longer than DRAW_WAIT_MS. A heading opens the one-source
+  // view of its group, and the browser's Back returns here.
 
   var overview = {
     // The page can show it, and shows it now.
@@ -62,17 +62,30 @@
     card._mode = '';
   }
 
+  // The answers of one poll are drawn together, in one frame, so that the
+  // page lays itself out once a poll rather than once an answer: an answer
+  // waits until every source asked has answered, or until DRAW_WAIT_MS after
+  // the poll began, whichever comes first. After that, and for a source
+  // still busy with an earlier poll, each answer is drawn as it comes: a
+  // slow or dead source holds no other group back longer than DRAW_WAIT_MS.
+  var DRAW_WAIT_MS = 250;
+  // The poll whose answers are held, while they are.
+  var held = null;
+
   function pollOverview() {
     var all = sources();
     if (all.length === 0) {
       draw(messageView(PICK_MSG), { url: '', sid: '' });
       return;
     }
+    var round = { left: 0, timer: null };
     all.forEach(function (e) {
       if (e.busy) return;
       e.busy = true;
+      round.left++;
       var done = function () {
         e.busy = false;
+        if (--round.left === 0) release(round);
       };
       fetchView(e.s)
         .then(function (view) {
@@ -83,6 +96,24 @@
         })
         .then(done, done);
     });
+    if (round.left === 0) return;
+    held = round;
+    round.timer = setTimeout(release.bind(null, round), DRAW_WAIT_MS);
+  }
+
+  // Draws the answers a poll held, once.
+  function release(round) {
+    clearTimeout(round.timer);
+    if (held !== round) return;
+    held = null;
+    drawAnswered();
+  }
+
+  function drawAnswered() {
+    var fresh = sources().filter(function (e) {
+      return e.fresh;
+    });
+    if (overview.on && fresh.length > 0) drawOverview(fresh);
   }
 
   // A source's answer: its speeds measured, its slots' records and its
@@ -107,7 +138,8 @@
       e.groups.set(g.src, { series: old.series, recs: recs, f: f, at: at });
     });
     e.view = view;
-    if (overview.on) drawOverview(e);
+    e.fresh = true;
+    if (!held) drawAnswered();
   }
 
   // Where a heading leads: the page with this group chosen.
@@ -121,23 +153,24 @@
     return pageHref({ url: model ? modelAddress(e.s.url, model) : e.s.url });
   }
 
-  // Draws the source `e` in place (and the card's frame around the sources
-  // when it was showing something else), then the header and footer.
-  function drawOverview(e) {
+  // Draws the sources `list` in place (every source with a view when the
+  // card was showing something else), then the header and footer.
+  function drawOverview(list) {
     if (card._mode !== 'overview') {
       resetCard('overview');
       card.classList.remove('stale');
-      sources().forEach(function (o) {
+      list = sources().filter(function (o) {
         card.appendChild(o.el);
-        if (o !== e && o.view) drawSource(o);
+        return !!o.view;
       });
     }
-    drawSource(e);
+    list.forEach(drawSource);
     drawTotals();
   }
 
   function drawSource(e) {
     var view = e.view;
+    e.fresh = false;
     var items = view.groups.map(function (g) {
       var model = view.framed ? g.name : null;
       var name = e.name + (g.name ? ' \u00b7 ' + g.name : '');

@@ -88,6 +88,28 @@ describe('configured servers: the overview', () => {
     });
   }
 
+  it('draws every other group while one server has not answered yet', async () => {
+    const release = answers.slots('slow', fixture('slots-idle.json'), { hold: true });
+    const host = await startHost({
+      QV_LLAMA_SERVERS: `alpha=${answers.address('alpha')} slow=${answers.address('slow')}`,
+    });
+    hosts.push(host);
+    const page = await browser.newPage({ clock: Date.now() });
+    await page.goto(host.url);
+    // The answers of a poll are drawn together, but a slow one holds the
+    // others back a quarter of a second at most: alpha is drawn then, while
+    // slow's first answer is still held.
+    await waitFor(page, () => window.__calls.length >= 5 && window.__pending === 1);
+    await page.clock.runFor(250);
+    await waitFor(page, () => document.querySelectorAll('#card .ov-group').length > 0);
+    assert.deepEqual((await overviewState(page)).map((g) => [g.name, g.state]), [['alpha', 'live']]);
+    assert.ok(answers.hits('slow') >= 1);
+    release();
+    await waitFor(page, () => document.querySelectorAll('#card .ov-group').length === 2);
+    assert.deepEqual((await overviewState(page)).map((g) => [g.name, g.state]), [['alpha', 'live'], ['slow', 'live']]);
+    await page.close();
+  });
+
   it('opens a group from its heading, and Back returns to the overview', async () => {
     const { page } = await open(true);
     await page.click('.ov-name >> text=alpha');
