@@ -84,8 +84,8 @@
     return { key: 'msg:' + text, make: messageRow.bind(null, err) };
   }
 
-  // A chart: a canvas of its size in CSS pixels (`w` by `h`, backed at the
-  // screen's pixel ratio), its line in the theme's green. A canvas is
+  // A chart: a canvas of `size` CSS pixels (width, height), backed at the
+  // screen's pixel ratio, its line in the theme's green. A canvas is
   // painted, never laid out, so a poll that moves every chart costs the
   // page no layout.
   var GROUP_CHART = [120, 24];

@@ -123,9 +123,9 @@
   }
 
   // The points of a chart of `series` up to `now`, in the chart's units, as
-  // one flat list x0, y0, x1, y1, ... (a Float64Array): time across CHART_W (the series' own
-  // span, from CHART_MIN_MS to HISTORY_MS), the value up CHART_H from 0 to
-  // the largest value drawn (at least 1). A long series is drawn from every
+  // one flat Float64Array x0, y0, x1, y1, ...: time across CHART_W (the
+  // series' own span, from CHART_MIN_MS to HISTORY_MS), the value up CHART_H
+  // from 0 to the largest value drawn (at least 1). A long series is drawn from every
   // k-th point, at most CHART_POINTS and always the newest: the chart is no
   // wider than that, and its cost stays the same however long the page runs.
   function chartPoints(series, now) {
